@@ -1,0 +1,14 @@
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(KOB_TRIPLE x86_64-w64-mingw32)
+# The posix thread model gives std::thread and std::mutex with GCC 12.
+set(CMAKE_C_COMPILER ${KOB_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KOB_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${KOB_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KOB_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Tests run under 64-bit Wine in a throw-away prefix.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/run-wine)

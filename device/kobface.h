@@ -1,0 +1,105 @@
+// The interface device: the program's model of the box. One object for the
+// life of the module; it owns the byte stream and the eight instrument
+// models and identifies the box.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "device/stream.h"
+#include "framework/archive.h"
+#include "framework/cmdtarget.h"
+#include "framework/sync.h"
+#include "framework/wstr.h"
+
+class CKobDevice;
+
+// Instrument type numbers: the operand of 0x0E/0x0F and the model slots.
+enum InstrumentType : uint8_t {
+    kTypeDigIO = 1,
+    kTypeRelays = 2,
+    kTypeFuncGen = 3,
+    kType3PhaseGen = 4,
+    kTypeScope = 5,
+    kTypeMeter = 6,
+    kTypeCounter = 7,
+    kTypeMetraHit = 8,
+};
+inline constexpr int kInstrumentTypes = 8;
+
+// Box commands of the interface device.
+inline constexpr uint8_t kCmdIdentify = 0x02;
+inline constexpr uint8_t kCmdModel = 0x0B;
+inline constexpr uint8_t kCmdCreateDevice = 0x0E;
+inline constexpr uint8_t kCmdReleaseDevice = 0x0F;
+inline constexpr uint8_t kCmdClose = 0x11;
+
+class CDeviceBase : public CCmdTarget {
+public:
+    CDeviceBase() = default;
+    ~CDeviceBase() override;
+    virtual bool Identify() = 0;
+
+    CStreamIO* m_pStream = nullptr; // owned
+    WString m_strName;
+};
+
+class CKobface : public CDeviceBase {
+public:
+    CKobface();
+    ~CKobface() override;
+    CKobface(const CKobface&) = delete;
+    CKobface& operator=(const CKobface&) = delete;
+
+    void Serialize(CArchive& ar) override;
+    bool Identify() override;
+    // Decimal number in the identity from character index 18 (0 without).
+    virtual uint16_t GetVersionNumber() const;
+    virtual bool OffersUsb() const { return true; }
+    // CreateDevice 1 to 8; a refusal is reported and the rest go on.
+    virtual void CreateAllDevices();
+
+    bool IsConnected() const { return m_pStream && m_pStream->IsOpen(); }
+    // Creates the model on first request and tells the box (0x0E type "!");
+    // a refusal is reported to the user and not passed on.
+    void CreateDevice(uint8_t type);
+    // Tells the box an instrument is no longer used (0x0F type "!"); the
+    // model stays. A CCommException passes to the caller.
+    void ReleaseDevice(uint8_t type);
+    // The model slot of an instrument type (1-8).
+    CKobDevice*& Device(uint8_t type);
+    CKobDevice* Device(uint8_t type) const;
+    // Replaces the stream (the old one is deleted).
+    void SetStream(CStreamIO* stream);
+
+    uint32_t m_nBusy = 0;
+    CKobDevice* m_pDigIO = nullptr;
+    CKobDevice* m_pRelays = nullptr;
+    CKobDevice* m_pFuncGen = nullptr;
+    CKobDevice* m_p3PhaseGen = nullptr;
+    CKobDevice* m_pScope = nullptr;
+    CKobDevice* m_pMeter = nullptr;
+    CKobDevice* m_pCounter = nullptr;
+    CKobDevice* m_pMetraHit = nullptr;
+    uint8_t m_bOffline = 0;
+    void* m_hOfflineWnd = nullptr;
+    uint32_t m_dwReserved = 0;
+    uint8_t m_byScopeStatus = 0;
+    uint8_t m_bRunning = 0;
+    int32_t m_nRunRequests = 0;
+    CCriticalSection m_csWindows;
+    CCriticalSection m_csExchange;
+
+private:
+    CKobDevice* m_pNoDevice = nullptr;
+};
+
+// The model of an instrument type, or null while that type has no model in
+// this build. Implemented beside the models.
+CKobDevice* CreateModel(uint8_t type, CKobface* owner);
+
+extern CKobface* g_pKobface;
+// Box model from identification: 2 = "KX7710-3B2", anything else "KX7710-3B".
+extern uint8_t g_byModel;
+// Guards the change bits of every model.
+extern CCriticalSection g_csDevices;

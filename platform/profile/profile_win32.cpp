@@ -1,0 +1,41 @@
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "framework/wstr.h"
+#include "platform/profile/profile.h"
+
+namespace platform {
+
+namespace {
+std::wstring W(const std::string& s) {
+    WString w = Widen(s);
+    return std::wstring(w.begin(), w.end());
+}
+} // namespace
+
+std::string ProfilePath() {
+    if (const char* p = std::getenv("KOBLABVIEW_INI"); p && *p) {
+        return p;
+    }
+    // A bare name: the profile API looks for it in the Windows directory.
+    return "KobLabVIEW.INI";
+}
+
+std::string ProfileGetString(const std::string& section, const std::string& key,
+                             const std::string& def) {
+    wchar_t buf[1024];
+    GetPrivateProfileStringW(W(section).c_str(), W(key).c_str(), W(def).c_str(), buf, 1024,
+                             W(ProfilePath()).c_str());
+    std::u16string u(reinterpret_cast<const char16_t*>(buf));
+    return Narrow(u);
+}
+
+bool ProfileWriteString(const std::string& section, const std::string& key,
+                        const std::string& value) {
+    return WritePrivateProfileStringW(W(section).c_str(), W(key).c_str(), W(value).c_str(),
+                                      W(ProfilePath()).c_str()) != 0;
+}
+
+} // namespace platform
