@@ -30,8 +30,11 @@ public:
     virtual uint32_t InQueue() = 0;
 };
 
-// Opens "COM1".."COM9" (or a device path given directly); null on failure.
+// Opens "COM1".."COM9" (or a device path given directly) through the
+// installed opener; null on failure.
 std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name);
+// The platform's own way, whatever opener is installed (for wrappers).
+std::unique_ptr<SerialPort> OpenSystemSerialPort(const std::string& name);
 // True when the port could be opened now (it is closed again at once).
 bool ProbeSerialPort(const std::string& name);
 // The device path a port name stands for on this platform.

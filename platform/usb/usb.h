@@ -33,8 +33,11 @@ public:
     virtual long Write(const uint8_t* data, size_t count) = 0;
 };
 
-// Finds and opens the box; null when it is not there.
+// Finds and opens the box through the installed opener; null when it is
+// not there.
 std::unique_ptr<UsbPipes> OpenUsbPipes(const UsbIdentity& id);
+// The platform's own way, whatever opener is installed (for wrappers).
+std::unique_ptr<UsbPipes> OpenSystemUsbPipes(const UsbIdentity& id);
 // Asks the system to remove and re-enumerate the box; the outcome is not
 // reported (the box restarts on its own after new firmware).
 void RestartUsbDevice(const UsbIdentity& id);

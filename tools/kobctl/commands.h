@@ -1,0 +1,11 @@
+// The commands of kobctl; each takes the arguments after its name and
+// returns the process exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+using Args = std::vector<std::string>;
+
+int RunIdentify(const Args& args);
+int RunFormula(const Args& args);
