@@ -1,7 +1,51 @@
 #!/usr/bin/env bash
-# ./kob demo: the main job against the simulated box.
+# ./kob demo: the main job against the simulated box, told as a user sees it.
 set -euo pipefail
 build=$1
 shift
-echo "KobLabVIEW demo (build: $build)"
-echo "(nothing to show yet)"
+trace=()
+for a in "$@"; do
+    case $a in
+        --trace) trace=(--trace) ;;
+        *) echo "usage: ./kob demo [--trace]" >&2; exit 2 ;;
+    esac
+done
+
+kobsim=$build/sim/kobsim
+kobctl=$build/tools/kobctl
+work=$(mktemp -d /tmp/kob-demo.XXXXXX)
+sim_pid=""
+cleanup() {
+    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A profile of the demo's own, so the user's settings stay as they are.
+export KOBLABVIEW_INI=$work/KobLabVIEW.INI
+
+section() { printf '\n== %s ==\n' "$*"; }
+
+section "Starting the simulated box"
+"$kobsim" --model 2 --log "$work/box.log" >"$work/sim.out" 2>"$work/sim.err" &
+sim_pid=$!
+for _ in $(seq 50); do
+    [ -s "$work/sim.out" ] && break
+    sleep 0.1
+done
+pty=$(head -n 1 "$work/sim.out")
+[ -n "$pty" ] || { echo "the simulator did not start" >&2; cat "$work/sim.err" >&2; exit 1; }
+echo "A KX7710-3B2 box simulator serves on the pseudo-terminal $pty."
+printf '[Settings]\r\nPort=1\r\n[Ports]\r\nCOM1=%s\r\n' "$pty" >"$KOBLABVIEW_INI"
+echo "The profile maps COM1 to it (Port=1)."
+
+section "Connecting through the serial line and identifying the box"
+"$kobctl" identify --announce 5 "${trace[@]}"
+
+section "What the box received"
+sleep 0.2
+if [ -s "$work/box.log" ]; then
+    sed 's/^/  /' "$work/box.log"
+else
+    echo "  (no log)"
+fi

@@ -3,13 +3,16 @@
 #include <cstring>
 
 #include "tools/kobctl/commands.h"
+#include "tools/kobctl/terminal_ui.h"
 
 namespace {
 
 void Usage() {
     std::fputs("usage: kobctl <command> [options]\n"
-               "  identify [--port COMn|--device PATH|--usb] [--trace]\n"
-               "      connect, identify the box, print identity, model and version\n"
+               "  identify [--port COMn|--device PATH|--usb] [--trace] [--announce TYPE]\n"
+               "      connect, identify the box, print identity, model and version;\n"
+               "      --announce tells the box an instrument (1-8) is about to be used;\n"
+               "      --trace prints every byte on the wire with direction and time\n"
                "  formula TEXT [--points N] [--from X0] [--to X1]\n"
                "      evaluate a waveform formula in X, one line per point\n",
                stderr);
@@ -22,6 +25,7 @@ int main(int argc, char** argv) {
         Usage();
         return 2;
     }
+    platform::SetUiHandler(&Terminal());
     Args args(argv + 2, argv + argc);
     if (std::strcmp(argv[1], "identify") == 0) {
         return RunIdentify(args);

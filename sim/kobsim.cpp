@@ -1,0 +1,198 @@
+// kobsim: the box simulator on a pseudo-terminal. Prints the slave path on
+// its first line, then serves until killed.
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+#include "sim/box.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+void OnSignal(int) {
+    g_stop = 1;
+}
+
+using Clock = std::chrono::steady_clock;
+const Clock::time_point g_start = Clock::now();
+bool g_trace = false;
+
+void Trace(const char* direction, const kobsim::Bytes& bytes) {
+    if (!g_trace || bytes.empty()) {
+        return;
+    }
+    double ms = std::chrono::duration<double, std::milli>(Clock::now() - g_start).count();
+    std::fprintf(stderr, "%10.3f ms %s %s\n", ms, direction, kobsim::Hex(bytes).c_str());
+}
+
+void Usage() {
+    std::fputs(
+        "usage: kobsim [--model 1|2] [--old-box] [--version N] [--identity TEXT]\n"
+        "              [--fault CMD:KIND[:ARG][xCOUNT]]... [--trace] [--line-rate]\n"
+        "              [--log FILE] [--once]\n"
+        "  fault kinds: no-reply, short:N, wrong-ack[:BYTE], garbage[:N], delay:MS, hangup\n",
+        stderr);
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t count, bool lineRate) {
+    // 9600 baud with 11 bits a byte: 872.7 bytes per second.
+    const auto perByte = std::chrono::microseconds(1146);
+    for (size_t done = 0; done < count;) {
+        size_t chunk = lineRate ? 1 : count - done;
+        ssize_t n = write(fd, data + done, chunk);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                pollfd p{fd, POLLOUT, 0};
+                poll(&p, 1, 100);
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<size_t>(n);
+        if (lineRate) {
+            std::this_thread::sleep_for(perByte);
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    kobsim::BoxConfig config;
+    std::vector<std::pair<uint8_t, kobsim::Fault>> faults;
+    bool lineRate = false;
+    bool once = false;
+    std::string logPath;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](const char* what) -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "kobsim: %s needs a value\n", what);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--model") {
+            std::string v = value("--model");
+            if (v != "1" && v != "2") {
+                std::fprintf(stderr, "kobsim: --model is 1 or 2\n");
+                return 2;
+            }
+            config.model = v[0] - '0';
+        } else if (a == "--old-box") {
+            config.oldBox = true;
+        } else if (a == "--version") {
+            config.version = std::atoi(value("--version").c_str());
+        } else if (a == "--identity") {
+            config.identity = value("--identity");
+        } else if (a == "--fault") {
+            uint8_t cmd = 0;
+            kobsim::Fault f;
+            std::string error;
+            if (!kobsim::ParseFault(value("--fault"), cmd, f, error)) {
+                std::fprintf(stderr, "kobsim: --fault: %s\n", error.c_str());
+                return 2;
+            }
+            faults.push_back({cmd, f});
+        } else if (a == "--trace") {
+            g_trace = true;
+        } else if (a == "--line-rate") {
+            lineRate = true;
+        } else if (a == "--log") {
+            logPath = value("--log");
+        } else if (a == "--once") {
+            once = true;
+        } else {
+            Usage();
+            return 2;
+        }
+    }
+    kobsim::Box box(config);
+    for (const auto& [cmd, f] : faults) {
+        box.AddFault(cmd, f);
+    }
+
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        std::perror("kobsim: pseudo-terminal");
+        return 1;
+    }
+    const char* slaveName = ptsname(master);
+    // Held open so the line stays up between clients, and set raw so that
+    // nothing is echoed before a client configures it.
+    int slave = open(slaveName, O_RDWR | O_NOCTTY);
+    if (slave < 0) {
+        std::perror("kobsim: slave");
+        return 1;
+    }
+    termios t{};
+    tcgetattr(slave, &t);
+    cfmakeraw(&t);
+    tcsetattr(slave, TCSANOW, &t);
+    std::printf("%s\n", slaveName);
+    std::fflush(stdout);
+
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    FILE* log = logPath.empty() ? nullptr : std::fopen(logPath.c_str(), "w");
+    size_t logged = 0;
+    int rc = 0;
+    bool sawClient = false;
+    while (!g_stop) {
+        pollfd p{master, POLLIN, 0};
+        int r = poll(&p, 1, 200);
+        if (r < 0 && errno != EINTR) {
+            break;
+        }
+        if (r > 0 && (p.revents & POLLIN)) {
+            uint8_t buf[4096];
+            ssize_t n = read(master, buf, sizeof buf);
+            if (n <= 0) {
+                continue;
+            }
+            sawClient = true;
+            Trace("host -> box", kobsim::Bytes(buf, buf + n));
+            kobsim::Output out = box.Feed(buf, static_cast<size_t>(n));
+            if (out.delayMs > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(out.delayMs));
+            }
+            Trace("box -> host", out.bytes);
+            if (!WriteAll(master, out.bytes.data(), out.bytes.size(), lineRate)) {
+                rc = 1;
+                break;
+            }
+            auto lines = box.Log();
+            for (; logged < lines.size(); ++logged) {
+                if (log) {
+                    std::fprintf(log, "%s\n", lines[logged].c_str());
+                    std::fflush(log);
+                }
+            }
+            if (out.hangUp) {
+                break; // dropping the line: the pseudo-terminal goes away
+            }
+            if (once && box.Closed()) {
+                break;
+            }
+        }
+    }
+    (void)sawClient;
+    if (log) {
+        std::fclose(log);
+    }
+    close(slave);
+    close(master);
+    return rc;
+}

@@ -1,0 +1,187 @@
+#include "tools/kobctl/line.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "platform/profile/profile.h"
+#include "platform/serial/serial.h"
+#include "platform/usb/usb.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const Clock::time_point g_start = Clock::now();
+
+// Bytes of one direction are gathered into one line until the direction
+// changes, so a reply reads as one line.
+struct TraceState {
+    const char* direction = nullptr;
+    double startMs = 0;
+    std::string hex;
+} g_trace;
+
+double NowMs() {
+    return std::chrono::duration<double, std::milli>(Clock::now() - g_start).count();
+}
+
+void FlushTrace() {
+    if (g_trace.direction && !g_trace.hex.empty()) {
+        std::printf("    %9.3f ms %s%s\n", g_trace.startMs, g_trace.direction, g_trace.hex.c_str());
+        std::fflush(stdout);
+    }
+    g_trace.hex.clear();
+    g_trace.direction = nullptr;
+}
+
+void TraceBytes(const char* direction, const uint8_t* data, size_t count) {
+    if (count == 0) {
+        return;
+    }
+    if (g_trace.direction != direction || g_trace.hex.size() >= 3 * 32) {
+        FlushTrace();
+        g_trace.direction = direction;
+        g_trace.startMs = NowMs();
+    }
+    char buf[4];
+    for (size_t i = 0; i < count; ++i) {
+        std::snprintf(buf, sizeof buf, " %02X", data[i]);
+        g_trace.hex += buf;
+    }
+    if (direction[0] == '-') {
+        FlushTrace(); // what the host sends is one write
+    }
+}
+
+const char kSent[] = "host -> box:";
+const char kReceived[] = "box -> host:";
+
+class TraceSerialPort : public platform::SerialPort {
+public:
+    explicit TraceSerialPort(std::unique_ptr<platform::SerialPort> inner)
+        : m_inner(std::move(inner)) {}
+    ~TraceSerialPort() override { FlushTrace(); }
+    bool Configure(uint32_t in, uint32_t out) override { return m_inner->Configure(in, out); }
+    long Read(void* buffer, size_t count) override {
+        long n = m_inner->Read(buffer, count);
+        if (n > 0) {
+            TraceBytes(kReceived, static_cast<const uint8_t*>(buffer), static_cast<size_t>(n));
+        }
+        if (n >= 0 && static_cast<size_t>(n) < count) {
+            FlushTrace();
+            std::printf("    (time-out: %ld of %zu bytes arrived)\n", n, count);
+        }
+        return n;
+    }
+    bool Write(const void* buffer, size_t count) override {
+        TraceBytes(kSent, static_cast<const uint8_t*>(buffer), count);
+        return m_inner->Write(buffer, count);
+    }
+    void Purge() override { m_inner->Purge(); }
+    uint32_t InQueue() override { return m_inner->InQueue(); }
+
+private:
+    std::unique_ptr<platform::SerialPort> m_inner;
+};
+
+class TraceUsbPipes : public platform::UsbPipes {
+public:
+    explicit TraceUsbPipes(std::unique_ptr<platform::UsbPipes> inner) : m_inner(std::move(inner)) {}
+    ~TraceUsbPipes() override { FlushTrace(); }
+    long ReadPacket(uint8_t* packet) override {
+        long n = m_inner->ReadPacket(packet);
+        if (n > 0) {
+            TraceBytes(kReceived, packet, static_cast<size_t>(n));
+        }
+        return n;
+    }
+    long Write(const uint8_t* data, size_t count) override {
+        TraceBytes(kSent, data, count);
+        return m_inner->Write(data, count);
+    }
+
+private:
+    std::unique_ptr<platform::UsbPipes> m_inner;
+};
+
+} // namespace
+
+void FlushLineTrace() {
+    FlushTrace();
+}
+
+bool ParseLineOptions(Args& args, LineOptions& o) {
+    Args rest;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--trace") {
+            o.trace = true;
+        } else if (a == "--usb") {
+            o.usb = true;
+        } else if ((a == "--port" || a == "--device") && i + 1 < args.size()) {
+            (a == "--port" ? o.port : o.device) = args[++i];
+        } else if (a == "--port" || a == "--device") {
+            std::fprintf(stderr, "kobctl: %s needs a value\n", a.c_str());
+            return false;
+        } else {
+            rest.push_back(a);
+        }
+    }
+    if (!o.port.empty()) {
+        bool ok = o.port.size() >= 4 && o.port.compare(0, 3, "COM") == 0 &&
+                  o.port.find_first_not_of("0123456789", 3) == std::string::npos;
+        if (!ok) {
+            std::fprintf(stderr, "kobctl: --port takes a name such as COM1\n");
+            return false;
+        }
+    }
+    if ((o.usb ? 1 : 0) + (o.port.empty() ? 0 : 1) + (o.device.empty() ? 0 : 1) > 1) {
+        std::fprintf(stderr, "kobctl: choose one of --port, --device and --usb\n");
+        return false;
+    }
+    args = rest;
+    return true;
+}
+
+std::unique_ptr<CStreamIO> MakeStream(const LineOptions& o) {
+    bool usb = o.usb || (o.port.empty() && o.device.empty() &&
+                         platform::ProfileGetInt("Settings", "Port", 1) == 5);
+    if (usb) {
+        if (o.trace) {
+            platform::SetUsbOpener([](const platform::UsbIdentity& id) {
+                auto p = platform::OpenSystemUsbPipes(id);
+                return p ? std::unique_ptr<platform::UsbPipes>(new TraceUsbPipes(std::move(p)))
+                         : nullptr;
+            });
+        }
+        return std::make_unique<CKobUsb>();
+    }
+    // The serial stream asks for the profile's port; the options decide
+    // which device that really is.
+    std::string target = !o.device.empty() ? o.device : o.port;
+    bool trace = o.trace;
+    platform::SetSerialOpener([target, trace](const std::string& name) {
+        auto p = platform::OpenSystemSerialPort(target.empty() ? name : target);
+        if (p && trace) {
+            return std::unique_ptr<platform::SerialPort>(new TraceSerialPort(std::move(p)));
+        }
+        return p;
+    });
+    return std::make_unique<CStreamCOM>();
+}
+
+std::string DescribeLine(const LineOptions& o) {
+    if (o.usb) {
+        return "the USB interface";
+    }
+    if (!o.device.empty()) {
+        return "serial device " + o.device + " (9600 baud, 8N2)";
+    }
+    std::string port = !o.port.empty()
+                           ? o.port
+                           : "COM" + std::to_string(platform::ProfileGetInt("Settings", "Port", 1));
+    if (port == "COM5") {
+        return "the USB interface";
+    }
+    return "serial port " + port + " = " + platform::SerialDevicePath(port) + " (9600 baud, 8N2)";
+}
