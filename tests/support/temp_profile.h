@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <random>
 #include <string>
 
 #include "platform/profile/profile.h"
@@ -10,8 +11,11 @@
 class TempProfile {
 public:
     explicit TempProfile(const std::string& name = "kob-test") {
+        // Unique across the test programs that run side by side.
+        static const unsigned run = std::random_device{}();
         static int counter = 0;
-        m_strPath = platform::TempDirectory() + name + "-" + std::to_string(++counter) + ".ini";
+        m_strPath = platform::TempDirectory() + name + "-" + std::to_string(run) + "-" +
+                    std::to_string(++counter) + ".ini";
         std::remove(m_strPath.c_str());
         m_strPrevious = platform::SetProfilePath(m_strPath);
     }
