@@ -32,6 +32,8 @@ public:
 
     const std::string& Path() const { return m_strPath; }
     bool Ok() const { return m_master >= 0; }
+    int MasterFd() const { return m_master; }
+    int SlaveFd() const { return m_slave; }
 
     void Send(const std::vector<uint8_t>& bytes) {
         if (!bytes.empty()) {
