@@ -223,8 +223,7 @@ TEST_F(TypeLib, InterfacesListTheirMethodsInSlotOrder) {
         pInfo->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr);
         EXPECT_EQ(Str(name), it.name);
         std::wstring h = Str(help);
-        if (it.help)
-            EXPECT_EQ(h, it.help);
+        EXPECT_EQ(h, it.help ? it.help : L"");
 
         TYPEATTR* pType = nullptr;
         ASSERT_EQ(pInfo->GetTypeAttr(&pType), S_OK);
@@ -348,8 +347,9 @@ TEST_F(TypeLib, ParametersHaveTheirAutomationTypes) {
         for (size_t k = 0; k < c.params.size(); ++k) {
             const ELEMDESC& e = pFunc->lprgelemdescParam[k];
             EXPECT_EQ(e.tdesc.vt, c.params[k].vt) << k;
-            if (e.tdesc.vt == VT_PTR)
+            if (e.tdesc.vt == VT_PTR) {
                 EXPECT_EQ(e.tdesc.lptdesc->vt, c.params[k].target) << k;
+            }
             EXPECT_EQ(e.paramdesc.wParamFlags & (in | ret), c.params[k].flags) << k;
         }
         pInfo->ReleaseFuncDesc(pFunc);
@@ -495,9 +495,9 @@ TEST_F(TypeLib, PowerSupplyHasTwoSlotsOnlyTheVtableKnows) {
         VARIANTARG* pa[5];
         VARTYPE types[5];
         for (SHORT k = 0; k < pFunc->cParams; ++k) {
-            VariantInit(&a[k]);
+            a[k] = VARIANT{};
             const TYPEDESC& t = pFunc->lprgelemdescParam[k].tdesc;
-            types[k] = t.vt == VT_USERDEFINED ? VT_I4 : t.vt;
+            types[k] = t.vt == VT_USERDEFINED ? static_cast<VARTYPE>(VT_I4) : t.vt;
             V_VT(&a[k]) = types[k];
             V_I4(&a[k]) = 0;
             V_UI1(&a[k]) = static_cast<BYTE>(10 + k);
@@ -512,11 +512,13 @@ TEST_F(TypeLib, PowerSupplyHasTwoSlotsOnlyTheVtableKnows) {
                                static_cast<UINT>(pFunc->cParams), types, pa, &result),
                   S_OK);
         EXPECT_EQ(gen.last, expected[i]);
-        if (i == 2) // Amplitude's three bytes arrive in order
+        if (i == 2) { // Amplitude's three bytes arrive in order
             EXPECT_EQ((std::vector<int>{gen.args[0], gen.args[1], gen.args[2]}),
                       (std::vector<int>{10, 11, 12}));
-        if (i == 6) // Phase23's signed words keep their sign
+        }
+        if (i == 6) { // Phase23's signed words keep their sign
             EXPECT_EQ((std::vector<int>{gen.args[0], gen.args[1]}), (std::vector<int>{-120, -119}));
+        }
         pInfo->ReleaseFuncDesc(pFunc);
     }
     FUNCDESC* pFunc = nullptr;
