@@ -170,6 +170,7 @@ TEST_F(TypeLib, LibraryAndClassCarryTheirIdentity) {
     EXPECT_TRUE(IsEqualGUID(pAttr->guid, Guid(L"{8D89597B-2429-4F22-828F-02E7AFFAA018}")));
     EXPECT_EQ(pAttr->wMajorVerNum, 1);
     EXPECT_EQ(pAttr->wMinorVerNum, 0);
+    EXPECT_EQ(pAttr->lcid, 0u); // language neutral: one registration serves every locale
     EXPECT_EQ(pAttr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
     m_pLib->ReleaseTLibAttr(pAttr);
 
