@@ -4,8 +4,9 @@
 #pragma once
 
 #ifdef _WIN32
-#include <oleauto.h>
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <oleauto.h>
 #else
 #include <cstdint>
 
