@@ -1,0 +1,309 @@
+// The stack machine that executes formula code: one handler per opcode.
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "formula/forcomp.h"
+#include "formula/opcodes.h"
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kTwoPi = 2.0 * kPi;
+constexpr double kHalfPi = kPi / 2.0;
+constexpr double kThreeHalfPi = 3.0 * kPi / 2.0;
+
+double Sign(double v) {
+    return v >= 0.0 ? 1.0 : -1.0;
+}
+double Frac(double v) {
+    return v - std::trunc(v);
+}
+// The angle of |v| folded into [0, 2pi).
+double FoldAbs(double v) {
+    return kTwoPi * Frac(std::fabs(v) / kTwoPi);
+}
+// The angle of v folded into (-2pi, 2pi), keeping its sign.
+double Fold(double v) {
+    return kTwoPi * Frac(v / kTwoPi);
+}
+
+double Sin(double v) {
+    return std::sin(v);
+}
+double Cos(double v) {
+    return std::cos(v);
+}
+double Tan(double v) {
+    return std::tan(v);
+}
+double Asin(double v) {
+    return std::asin(v);
+}
+double Acos(double v) {
+    return std::acos(v);
+}
+double Atan(double v) {
+    return std::atan(v);
+}
+double Sinh(double v) {
+    return std::sinh(v);
+}
+double Cosh(double v) {
+    return std::cosh(v);
+}
+double Tanh(double v) {
+    return std::tanh(v);
+}
+double Exp(double v) {
+    return std::exp(v);
+}
+double Ln(double v) {
+    return std::log(v);
+}
+double Log(double v) {
+    return std::log10(v);
+}
+double Sqr(double v) {
+    return v * v;
+}
+double Sqrt(double v) {
+    return std::sqrt(v);
+}
+double Abs(double v) {
+    return std::fabs(v);
+}
+double Rad(double v) {
+    return v * 0.017453292519943295;
+}
+double Deg(double v) {
+    return v * 57.29577951308232;
+}
+double Pos(double v) {
+    return v > 0.0 ? v : 0.0;
+}
+double Neg(double v) {
+    return v < 0.0 ? v : 0.0;
+}
+double Int(double v) {
+    return std::trunc(v);
+}
+double Minus(double v) {
+    return -v;
+}
+
+double Squ(double v) {
+    return (FoldAbs(v) < kPi ? 1.0 : -1.0) * Sign(v);
+}
+
+double Saw(double v) {
+    double p = FoldAbs(v);
+    return (p < kPi ? p / kPi : (p - kPi) / kPi - 1.0) * Sign(v);
+}
+
+double Tri(double v) {
+    double p = FoldAbs(v);
+    double t;
+    if (p < kHalfPi) {
+        t = 2.0 * p / kPi;
+    } else if (p < kThreeHalfPi) {
+        t = 2.0 - 2.0 * p / kPi;
+    } else {
+        t = 2.0 * (p - kThreeHalfPi) / kPi - 1.0;
+    }
+    return t * Sign(v);
+}
+
+double Rnd(double v) {
+    // Fifteen bits of the C library's generator, whatever its RAND_MAX.
+    constexpr unsigned long long kSpan = static_cast<unsigned long long>(RAND_MAX) + 1;
+    double r = static_cast<double>(static_cast<unsigned long long>(std::rand()) / (kSpan / 32768));
+    return (r / 32767.0 - 0.5) * v;
+}
+
+// a is the lower, b the upper of the two top values.
+double Add(double a, double b) {
+    return a + b;
+}
+double Sub(double a, double b) {
+    return a - b;
+}
+double Mul(double a, double b) {
+    return a * b;
+}
+double Div(double a, double b) {
+    return a / b;
+}
+
+double Pwm(double a, double b) {
+    return Frac(std::fabs(a) / kTwoPi) < std::fabs(b) ? Sign(b) : 0.0;
+}
+
+double Pha(double a, double b) {
+    double p = Fold(a);
+    return (b <= p && p < kPi) || p >= kPi + b ? std::sin(p) : 0.0;
+}
+
+double Pul(double a, double b) {
+    double p = Fold(a);
+    double h = b / 2.0;
+    if (p < kPi) {
+        return kHalfPi - h <= p && p < kHalfPi + h ? 1.0 : 0.0;
+    }
+    return kThreeHalfPi - h <= p && p < kThreeHalfPi + h ? -1.0 : 0.0;
+}
+
+// Comparisons of X with the top value.
+double Ge(double x, double v) {
+    return x >= v ? 1.0 : 0.0;
+}
+double Gt(double x, double v) {
+    return x > v ? 1.0 : 0.0;
+}
+double Le(double x, double v) {
+    return x <= v ? 1.0 : 0.0;
+}
+double Lt(double x, double v) {
+    return x < v ? 1.0 : 0.0;
+}
+
+} // namespace
+
+// Each handler executes one instruction and returns its size in bytes, 0 for
+// the end of the code.
+struct CForComp::Ops {
+    using Handler = int (*)(CForComp&, double);
+
+    static int PushX(CForComp& c, double x) {
+        c.m_adStack[++c.m_nTop] = x;
+        return 1;
+    }
+    static int PushPi(CForComp& c, double) {
+        c.m_adStack[++c.m_nTop] = kPi;
+        return 1;
+    }
+    static int PushConst(CForComp& c, double) {
+        const uint8_t* p = c.m_pCode + c.m_nInstruction + 1;
+        uint64_t bits = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&bits, p, sizeof bits);
+        } else {
+            for (int i = 7; i >= 0; --i) {
+                bits = bits << 8 | p[i];
+            }
+        }
+        c.m_adStack[++c.m_nTop] = std::bit_cast<double>(bits);
+        return 9;
+    }
+    template <double (*F)(double)> static int Unary(CForComp& c, double) {
+        double& v = c.m_adStack[c.m_nTop];
+        v = F(v);
+        return 1;
+    }
+    template <double (*F)(double, double)> static int Binary(CForComp& c, double) {
+        double b = c.m_adStack[c.m_nTop--];
+        double& a = c.m_adStack[c.m_nTop];
+        a = F(a, b);
+        return 1;
+    }
+    template <double (*F)(double, double)> static int CompareX(CForComp& c, double x) {
+        double& v = c.m_adStack[c.m_nTop];
+        v = F(x, v);
+        return 1;
+    }
+    static int In(CForComp& c, double x) {
+        double b = c.m_adStack[c.m_nTop--];
+        double& a = c.m_adStack[c.m_nTop];
+        a = a <= x && x <= b ? 1.0 : 0.0;
+        return 1;
+    }
+    static int Sgn(CForComp& c, double) {
+        double& v = c.m_adStack[c.m_nTop];
+        v = Sign(v);
+        return 1;
+    }
+    static int Frc(CForComp& c, double) {
+        double& v = c.m_adStack[c.m_nTop];
+        v = Frac(v);
+        return 1;
+    }
+    static int End(CForComp&, double) { return 0; }
+
+    static constexpr Handler kTable[kOpcodeCount] = {
+        PushX,        PushPi,       PushConst,    Binary<Add>,  Binary<Sub>, Binary<Mul>,
+        Binary<Div>,  Unary<Sin>,   Unary<Cos>,   Unary<Tan>,   Unary<Asin>, Unary<Acos>,
+        Unary<Atan>,  Unary<Sinh>,  Unary<Cosh>,  Unary<Tanh>,  Unary<Exp>,  Unary<Ln>,
+        Unary<Log>,   Unary<Sqr>,   Unary<Sqrt>,  Unary<Abs>,   Unary<Squ>,  Binary<Pwm>,
+        Binary<Pha>,  Binary<Pul>,  Unary<Saw>,   Unary<Tri>,   Unary<Rnd>,  Unary<Rad>,
+        Unary<Deg>,   Unary<Pos>,   Unary<Neg>,   Sgn,          Unary<Int>,  Frc,
+        CompareX<Ge>, CompareX<Gt>, CompareX<Le>, CompareX<Lt>, In,          Unary<Minus>,
+        End,
+    };
+};
+
+double CForComp::Execute(double x) {
+    m_adStack[0] = 0.0;
+    m_nInstruction = 0;
+    m_nTop = -1;
+    for (;;) {
+        const int length = m_pCode && m_nCodeLength <= m_nCapacity ? m_nCodeLength : 0;
+        if (m_nInstruction < 0 || m_nInstruction >= length) {
+            return 0.0; // ran off the code without its end
+        }
+        const uint8_t op = m_pCode[m_nInstruction];
+        if (op >= kOpcodeCount) {
+            BadOpcode();
+            ++m_nInstruction;
+            continue;
+        }
+        const formula::OpEffect& e = formula::kEffects[op];
+        if (m_nTop + 1 < e.need || m_nTop + e.delta >= kStackSize ||
+            e.size > length - m_nInstruction) {
+            return 0.0; // the code would leave the stack or the buffer
+        }
+        const int step = Ops::kTable[op](*this, x);
+        if (step == 0) {
+            return m_adStack[0];
+        }
+        m_nInstruction += step;
+    }
+}
+
+double CForComp::ExecuteVerified(double x) {
+    m_adStack[0] = 0.0;
+    m_nInstruction = 0;
+    m_nTop = -1;
+    for (;;) {
+        const int step = Ops::kTable[m_pCode[m_nInstruction]](*this, x);
+        if (step == 0) {
+            return m_adStack[0];
+        }
+        m_nInstruction += step;
+    }
+}
+
+bool CForComp::Verify() const {
+    if (!m_pCode || m_nCodeLength > m_nCapacity) {
+        return false;
+    }
+    int depth = 0;
+    for (int ip = 0; ip < m_nCodeLength;) {
+        const uint8_t op = m_pCode[ip];
+        if (op >= kOpcodeCount) {
+            return false;
+        }
+        const formula::OpEffect& e = formula::kEffects[op];
+        if (depth < e.need || depth + e.delta > kStackSize || e.size > m_nCodeLength - ip) {
+            return false;
+        }
+        if (op == opEnd) {
+            return true;
+        }
+        depth += e.delta;
+        ip += e.size;
+    }
+    return false;
+}
+
+void CForComp::BadOpcode() {}
