@@ -53,7 +53,6 @@ constexpr int kMaxNameLength = 19; // longer names are cut (and unknown anyway)
 constexpr int kMaxNesting = 256;
 constexpr double kDegree = 0.017453292519943295;
 constexpr int kFPErrors = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
-constexpr int kBlock = 256; // points computed between two checks of the flags
 
 bool IsDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
@@ -418,28 +417,38 @@ bool CForComp::Evaluate(const char16_t* text, uint16_t count, double x0, double 
     if (!Compile(text)) {
         return false;
     }
-    const bool verified = Verify();
-    double block[kBlock];
+    // Points are computed a block at a time and the flags checked after each
+    // block; a block that failed is computed again point by point.
+    const bool byBlock = Verify() == blockwise;
+    double xs[kBlock];
+    double values[kBlock];
     try {
         ClearFPErrors();
         const double width = std::fabs(x1 - x0);
         auto point = [&](int i) { return static_cast<double>(i) / count * width + x0; };
         for (int start = 0; start < count; start += kBlock) {
             const int n = std::min(kBlock, count - start);
+            // A short last block repeats its last point rather than compute
+            // some other X that might fail.
+            for (int j = 0; j < kBlock; ++j) {
+                xs[j] = point(start + std::min(j, n - 1));
+            }
+            if (byBlock) {
+                ExecuteBlock(xs, values);
+            } else {
+                for (int j = 0; j < n; ++j) {
+                    values[j] = Execute(xs[j]);
+                }
+            }
             bool finite = true;
             for (int j = 0; j < n; ++j) {
-                double x = point(start + j);
-                double v = verified ? ExecuteVerified(x) : Execute(x);
-                block[j] = v;
-                finite = finite && std::isfinite(v);
+                finite = finite && std::isfinite(values[j]);
             }
             if (finite && !std::fetestexcept(kFPErrors)) {
-                std::copy(block, block + n, out + start);
+                std::copy(values, values + n, out + start);
                 m_nEvaluated += n;
                 continue;
             }
-            // Something failed in this block: compute it again point by
-            // point, keeping the points before the failing one.
             for (int j = 0; j < n; ++j) {
                 ClearFPErrors();
                 double v = Execute(point(start + j));

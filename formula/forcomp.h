@@ -166,11 +166,15 @@ private:
     void Name();
     void BracketedArgument();
 
-    // The interpreter without and with its bounds checks; the unchecked one
-    // runs only code that Verify accepted.
+    // The interpreter, checking every instruction against the stack and the
+    // code; and the same over a block of points, for verified code only.
+    static constexpr int kBlock = 32;
     double Execute(double x);
-    double ExecuteVerified(double x);
-    bool Verify() const;
+    void ExecuteBlock(const double* x, double* out);
+    // Whether the code stays inside the stack and the buffer for any X, and
+    // whether its points may be computed a block at a time.
+    enum Verdict { unsafe, pointwise, blockwise };
+    Verdict Verify() const;
 
     const char16_t* m_pText = nullptr; // start of the text being compiled
     int m_nDepth = 0;                  // stack values the code emitted so far needs

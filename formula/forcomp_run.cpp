@@ -183,8 +183,7 @@ struct CForComp::Ops {
         c.m_adStack[++c.m_nTop] = kPi;
         return 1;
     }
-    static int PushConst(CForComp& c, double) {
-        const uint8_t* p = c.m_pCode + c.m_nInstruction + 1;
+    static double ReadDouble(const uint8_t* p) {
         uint64_t bits = 0;
         if constexpr (std::endian::native == std::endian::little) {
             std::memcpy(&bits, p, sizeof bits);
@@ -193,7 +192,10 @@ struct CForComp::Ops {
                 bits = bits << 8 | p[i];
             }
         }
-        c.m_adStack[++c.m_nTop] = std::bit_cast<double>(bits);
+        return std::bit_cast<double>(bits);
+    }
+    static int PushConst(CForComp& c, double) {
+        c.m_adStack[++c.m_nTop] = ReadDouble(c.m_pCode + c.m_nInstruction + 1);
         return 9;
     }
     template <double (*F)(double)> static int Unary(CForComp& c, double) {
@@ -218,16 +220,6 @@ struct CForComp::Ops {
         a = a <= x && x <= b ? 1.0 : 0.0;
         return 1;
     }
-    static int Sgn(CForComp& c, double) {
-        double& v = c.m_adStack[c.m_nTop];
-        v = Sign(v);
-        return 1;
-    }
-    static int Frc(CForComp& c, double) {
-        double& v = c.m_adStack[c.m_nTop];
-        v = Frac(v);
-        return 1;
-    }
     static int End(CForComp&, double) { return 0; }
 
     static constexpr Handler kTable[kOpcodeCount] = {
@@ -236,9 +228,84 @@ struct CForComp::Ops {
         Unary<Atan>,  Unary<Sinh>,  Unary<Cosh>,  Unary<Tanh>,  Unary<Exp>,  Unary<Ln>,
         Unary<Log>,   Unary<Sqr>,   Unary<Sqrt>,  Unary<Abs>,   Unary<Squ>,  Binary<Pwm>,
         Binary<Pha>,  Binary<Pul>,  Unary<Saw>,   Unary<Tri>,   Unary<Rnd>,  Unary<Rad>,
-        Unary<Deg>,   Unary<Pos>,   Unary<Neg>,   Sgn,          Unary<Int>,  Frc,
+        Unary<Deg>,   Unary<Pos>,   Unary<Neg>,   Unary<Sign>,  Unary<Int>,  Unary<Frac>,
         CompareX<Ge>, CompareX<Gt>, CompareX<Le>, CompareX<Lt>, In,          Unary<Minus>,
         End,
+    };
+
+    // The same instructions over a block of points at once: a row of the
+    // block stack holds one stack entry for every point.
+    struct Block {
+        double (*rows)[kBlock];
+        const double* x;
+        const uint8_t* code;
+        int top;
+        int ip;
+    };
+    using BlockHandler = int (*)(Block&);
+
+    static int BlockPushX(Block& b) {
+        std::memcpy(b.rows[++b.top], b.x, sizeof(double) * kBlock);
+        return 1;
+    }
+    static void Fill(Block& b, double v) {
+        double* t = b.rows[++b.top];
+        for (int i = 0; i < kBlock; ++i) {
+            t[i] = v;
+        }
+    }
+    static int BlockPushPi(Block& b) {
+        Fill(b, kPi);
+        return 1;
+    }
+    static int BlockPushConst(Block& b) {
+        Fill(b, ReadDouble(b.code + b.ip + 1));
+        return 9;
+    }
+    template <double (*F)(double)> static int BlockUnary(Block& b) {
+        double* t = b.rows[b.top];
+        for (int i = 0; i < kBlock; ++i) {
+            t[i] = F(t[i]);
+        }
+        return 1;
+    }
+    template <double (*F)(double, double)> static int BlockBinary(Block& b) {
+        const double* u = b.rows[b.top--];
+        double* t = b.rows[b.top];
+        for (int i = 0; i < kBlock; ++i) {
+            t[i] = F(t[i], u[i]);
+        }
+        return 1;
+    }
+    template <double (*F)(double, double)> static int BlockCompareX(Block& b) {
+        double* t = b.rows[b.top];
+        for (int i = 0; i < kBlock; ++i) {
+            t[i] = F(b.x[i], t[i]);
+        }
+        return 1;
+    }
+    static int BlockIn(Block& b) {
+        const double* u = b.rows[b.top--];
+        double* t = b.rows[b.top];
+        for (int i = 0; i < kBlock; ++i) {
+            t[i] = t[i] <= b.x[i] && b.x[i] <= u[i] ? 1.0 : 0.0;
+        }
+        return 1;
+    }
+    static int BlockEnd(Block&) { return 0; }
+
+    static constexpr BlockHandler kBlockTable[kOpcodeCount] = {
+        BlockPushX,        BlockPushPi,       BlockPushConst,    BlockBinary<Add>,
+        BlockBinary<Sub>,  BlockBinary<Mul>,  BlockBinary<Div>,  BlockUnary<Sin>,
+        BlockUnary<Cos>,   BlockUnary<Tan>,   BlockUnary<Asin>,  BlockUnary<Acos>,
+        BlockUnary<Atan>,  BlockUnary<Sinh>,  BlockUnary<Cosh>,  BlockUnary<Tanh>,
+        BlockUnary<Exp>,   BlockUnary<Ln>,    BlockUnary<Log>,   BlockUnary<Sqr>,
+        BlockUnary<Sqrt>,  BlockUnary<Abs>,   BlockUnary<Squ>,   BlockBinary<Pwm>,
+        BlockBinary<Pha>,  BlockBinary<Pul>,  BlockUnary<Saw>,   BlockUnary<Tri>,
+        BlockUnary<Rnd>,   BlockUnary<Rad>,   BlockUnary<Deg>,   BlockUnary<Pos>,
+        BlockUnary<Neg>,   BlockUnary<Sign>,  BlockUnary<Int>,   BlockUnary<Frac>,
+        BlockCompareX<Ge>, BlockCompareX<Gt>, BlockCompareX<Le>, BlockCompareX<Lt>,
+        BlockIn,           BlockUnary<Minus>, BlockEnd,
     };
 };
 
@@ -270,40 +337,45 @@ double CForComp::Execute(double x) {
     }
 }
 
-double CForComp::ExecuteVerified(double x) {
-    m_adStack[0] = 0.0;
-    m_nInstruction = 0;
-    m_nTop = -1;
+void CForComp::ExecuteBlock(const double* x, double* out) {
+    double rows[kStackSize][kBlock];
+    Ops::Block b{rows, x, m_pCode, -1, 0};
+    std::memset(rows[0], 0, sizeof rows[0]);
     for (;;) {
-        const int step = Ops::kTable[m_pCode[m_nInstruction]](*this, x);
+        const int step = Ops::kBlockTable[m_pCode[b.ip]](b);
         if (step == 0) {
-            return m_adStack[0];
+            break;
         }
-        m_nInstruction += step;
+        b.ip += step;
     }
+    std::memcpy(out, rows[0], sizeof rows[0]);
 }
 
-bool CForComp::Verify() const {
+CForComp::Verdict CForComp::Verify() const {
     if (!m_pCode || m_nCodeLength > m_nCapacity) {
-        return false;
+        return unsafe;
     }
+    Verdict verdict = blockwise;
     int depth = 0;
     for (int ip = 0; ip < m_nCodeLength;) {
         const uint8_t op = m_pCode[ip];
         if (op >= kOpcodeCount) {
-            return false;
+            return unsafe;
         }
         const formula::OpEffect& e = formula::kEffects[op];
         if (depth < e.need || depth + e.delta > kStackSize || e.size > m_nCodeLength - ip) {
-            return false;
+            return unsafe;
         }
         if (op == opEnd) {
-            return true;
+            return verdict;
+        }
+        if (op == opRnd) {
+            verdict = pointwise; // noise is drawn point after point
         }
         depth += e.delta;
         ip += e.size;
     }
-    return false;
+    return unsafe;
 }
 
 void CForComp::BadOpcode() {}
