@@ -2,6 +2,7 @@
 #include "formula/forcomp.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfenv>
 #include <cfloat>
 #include <charconv>
@@ -68,12 +69,19 @@ bool SpacesOnly(const char16_t* text) {
     return *text == 0;
 }
 
+// Told from the bits: a comparison would raise a flag for a signalling NaN,
+// and the compiler may move it across the calls that test the flags.
+bool IsFinite(double v) {
+    return (std::bit_cast<uint64_t>(v) >> 52 & 0x7FF) != 0x7FF;
+}
+
 // A result that is not a number or infinite must not reach a table, even
 // when no flag told of it (a NaN given as X, for instance).
 double CheckFinite(double v) {
-    if (!std::isfinite(v)) {
+    if (!IsFinite(v)) {
         platform::DefaultBeep();
-        throw CFPException(std::isnan(v) ? CFPException::invalid : CFPException::overflow);
+        bool nan = (std::bit_cast<uint64_t>(v) & 0xFFFFFFFFFFFFFull) != 0;
+        throw CFPException(nan ? CFPException::invalid : CFPException::overflow);
     }
     return v;
 }
@@ -442,7 +450,7 @@ bool CForComp::Evaluate(const char16_t* text, uint16_t count, double x0, double 
             }
             bool finite = true;
             for (int j = 0; j < n; ++j) {
-                finite = finite && std::isfinite(values[j]);
+                finite = finite && IsFinite(values[j]);
             }
             if (finite && !std::fetestexcept(kFPErrors)) {
                 std::copy(values, values + n, out + start);

@@ -1,5 +1,6 @@
 // The stack machine that executes formula code: one handler per opcode.
 #include <bit>
+#include <cfenv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +30,28 @@ double Fold(double v) {
     return kTwoPi * Frac(v / kTwoPi);
 }
 
+// Some C libraries (the Windows one among them) return NaN or infinity from
+// a domain error or an overflow without raising the floating-point flag;
+// these raise it, so that every platform refuses the same formulas.
+double Invalid(double r) {
+    if (std::isnan(r)) {
+        std::feraiseexcept(FE_INVALID);
+    }
+    return r;
+}
+double Overflow(double v, double r) {
+    if (std::isinf(r) && std::isfinite(v)) {
+        std::feraiseexcept(FE_OVERFLOW);
+    }
+    return r;
+}
+double Logarithm(double v, double r) {
+    if (v == 0.0) {
+        std::feraiseexcept(FE_DIVBYZERO);
+    }
+    return Invalid(r);
+}
+
 double Sin(double v) {
     return std::sin(v);
 }
@@ -39,37 +62,37 @@ double Tan(double v) {
     return std::tan(v);
 }
 double Asin(double v) {
-    return std::asin(v);
+    return Invalid(std::asin(v));
 }
 double Acos(double v) {
-    return std::acos(v);
+    return Invalid(std::acos(v));
 }
 double Atan(double v) {
     return std::atan(v);
 }
 double Sinh(double v) {
-    return std::sinh(v);
+    return Overflow(v, std::sinh(v));
 }
 double Cosh(double v) {
-    return std::cosh(v);
+    return Overflow(v, std::cosh(v));
 }
 double Tanh(double v) {
     return std::tanh(v);
 }
 double Exp(double v) {
-    return std::exp(v);
+    return Overflow(v, std::exp(v));
 }
 double Ln(double v) {
-    return std::log(v);
+    return Logarithm(v, std::log(v));
 }
 double Log(double v) {
-    return std::log10(v);
+    return Logarithm(v, std::log10(v));
 }
 double Sqr(double v) {
     return v * v;
 }
 double Sqrt(double v) {
-    return std::sqrt(v);
+    return Invalid(std::sqrt(v));
 }
 double Abs(double v) {
     return std::fabs(v);
