@@ -450,7 +450,7 @@ bool CForComp::Evaluate(const char16_t* text, uint16_t count, double x0, double 
             }
             bool finite = true;
             for (int j = 0; j < n; ++j) {
-                finite = finite && IsFinite(values[j]);
+                finite &= IsFinite(values[j]);
             }
             if (finite && !std::fetestexcept(kFPErrors)) {
                 std::copy(values, values + n, out + start);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -131,18 +132,27 @@ void RunMuParser(benchmark::State& state, const Formula& f) {
     PerPoint(state);
 }
 
-// Keeps the time per point of every run for the summary.
+// Keeps the time per point of every benchmark for the summary: the median
+// when the run is repeated, else the one measurement.
 class Collector : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
-                nsPerPoint[r.benchmark_name()] = r.GetAdjustedRealTime() / kPoints;
+            if (r.error_occurred) {
+                continue;
+            }
+            const std::string name = r.run_name.function_name;
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
+                nsPerPoint[name] = r.GetAdjustedRealTime() / kPoints;
+                medians.insert(name);
+            } else if (r.run_type == Run::RT_Iteration && !medians.count(name)) {
+                nsPerPoint[name] = r.GetAdjustedRealTime() / kPoints;
             }
         }
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> nsPerPoint;
+    std::set<std::string> medians;
 };
 
 } // namespace

@@ -148,6 +148,24 @@ TEST(FormulaCompile, RefusesWhatWouldOverrunTheCodeOrTheStack) {
     EXPECT_EQ(comp.Error(), 1);
 }
 
+// A compiler whose code buffer could not be allocated.
+class WithoutBuffer : public CForComp {
+public:
+    WithoutBuffer() { m_nCapacity = 0; }
+};
+
+TEST(FormulaCompile, WithoutACodeBufferEveryFormulaIsOutOfMemory) {
+    WithoutBuffer comp;
+    EXPECT_FALSE(comp.Compile(u""));
+    EXPECT_EQ(comp.Error(), 1);
+    EXPECT_FALSE(comp.Compile(u"SIN(X)"));
+    EXPECT_EQ(comp.Error(), 1);
+    EXPECT_EQ(comp.Run(1.0), 0.0);
+    double out[2] = {7.0, 7.0};
+    EXPECT_FALSE(comp.Evaluate(u"X", 2, 0.0, 1.0, out));
+    EXPECT_EQ(out[0], 7.0);
+}
+
 TEST(FormulaCompile, FunctionTableAndNameCompletion) {
     struct Row {
         const char16_t* name;
