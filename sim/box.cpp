@@ -42,8 +42,9 @@ bool ParseFault(const std::string& textIn, uint8_t& command, Fault& fault, std::
         return false;
     }
     char* end = nullptr;
-    long cmd = std::strtol(text.substr(0, c1).c_str(), &end, 0);
-    if (*end || cmd < 0 || cmd > 255) {
+    const std::string head = text.substr(0, c1);
+    long cmd = std::strtol(head.c_str(), &end, 0);
+    if (head.empty() || *end || cmd < 0 || cmd > 255) {
         error = "the command is a byte, such as 0x0e";
         return false;
     }

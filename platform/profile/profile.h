@@ -18,5 +18,12 @@ bool ProfileWriteString(const std::string& section, const std::string& key,
 bool ProfileWriteInt(const std::string& section, const std::string& key, int value);
 // Where the profile is read and written.
 std::string ProfilePath();
+// Puts the profile at path (empty: back to the usual place); returns the
+// previous override. For tools and tests that must not touch the user's.
+std::string SetProfilePath(const std::string& path);
+// A directory for temporary files, ending in a separator.
+std::string TempDirectory();
+// The place without an override (each backend's own rule).
+std::string DefaultProfilePath();
 
 } // namespace platform

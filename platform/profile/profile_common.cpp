@@ -1,8 +1,31 @@
+#include <mutex>
 #include <string>
 
 #include "platform/profile/profile.h"
 
 namespace platform {
+
+namespace {
+std::mutex g_overrideMutex;
+std::string g_strOverride;
+} // namespace
+
+std::string SetProfilePath(const std::string& path) {
+    std::lock_guard<std::mutex> lock(g_overrideMutex);
+    std::string previous = g_strOverride;
+    g_strOverride = path;
+    return previous;
+}
+
+std::string ProfilePath() {
+    {
+        std::lock_guard<std::mutex> lock(g_overrideMutex);
+        if (!g_strOverride.empty()) {
+            return g_strOverride;
+        }
+    }
+    return DefaultProfilePath();
+}
 
 int ProfileGetInt(const std::string& section, const std::string& key, int def) {
     const std::string missing = "\x01";

@@ -75,7 +75,7 @@ long FindKey(const std::vector<std::string>& lines, long header, const std::stri
 
 } // namespace
 
-std::string ProfilePath() {
+std::string DefaultProfilePath() {
     if (const char* p = std::getenv("KOBLABVIEW_INI"); p && *p) {
         return p;
     }
@@ -88,6 +88,12 @@ std::string ProfilePath() {
         dir = ".";
     }
     return dir + "/KobLabVIEW.INI";
+}
+
+std::string TempDirectory() {
+    const char* t = std::getenv("TMPDIR");
+    std::string d = t && *t ? t : "/tmp";
+    return d.back() == '/' ? d : d + "/";
 }
 
 std::string ProfileGetString(const std::string& section, const std::string& key,

@@ -15,12 +15,21 @@ std::wstring W(const std::string& s) {
 }
 } // namespace
 
-std::string ProfilePath() {
+std::string DefaultProfilePath() {
     if (const char* p = std::getenv("KOBLABVIEW_INI"); p && *p) {
         return p;
     }
     // A bare name: the profile API looks for it in the Windows directory.
     return "KobLabVIEW.INI";
+}
+
+std::string TempDirectory() {
+    wchar_t buf[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+    if (n == 0 || n > MAX_PATH) {
+        return ".\\";
+    }
+    return Narrow(std::u16string(reinterpret_cast<const char16_t*>(buf), n));
 }
 
 std::string ProfileGetString(const std::string& section, const std::string& key,

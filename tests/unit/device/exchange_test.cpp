@@ -1,0 +1,233 @@
+// The command exchange and the interface device on the wire.
+#include <gtest/gtest.h>
+
+#include "device/exchange.h"
+#include "device/kobface.h"
+#include "framework/archive.h"
+#include "instruments/device_base.h"
+#include "support/scripted_stream.h"
+#include "support/scripted_ui.h"
+
+namespace {
+
+// An interface device on a scripted line (owned by the device).
+struct Rig {
+    Rig() : stream(new ScriptedStream) { kobface.SetStream(stream); }
+    ScriptedUi ui;
+    CKobface kobface;
+    ScriptedStream* stream;
+};
+
+uint32_t CodeOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const CCommException& e) {
+        return e.m_nError;
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(Identify, ModelTwoBoxIsAcceptedAndNamed) {
+    Rig r;
+    r.stream->Reply("KX7710-3B2 Vers.  105 KOBALTIX");
+    r.stream->Reply({0x00, 0x02});
+    ASSERT_TRUE(r.kobface.Identify());
+    EXPECT_EQ(r.stream->Written(), (Bytes{0x02, 0x0B}));
+    EXPECT_EQ(Narrow(r.kobface.m_strName), "KX7710-3B2 Vers.  105 KOBALTIX");
+    EXPECT_EQ(g_byModel, 2);
+    EXPECT_EQ(r.kobface.GetVersionNumber(), 105);
+    EXPECT_EQ(r.stream->Purges(), 2); // before and after
+    EXPECT_EQ(Narrow(CKobUsb().GetName()), "KX7710-3B2");
+    EXPECT_TRUE(r.ui.messages.empty());
+}
+
+TEST(Identify, OldBoxAnsweringQuestionMarkCountsAsModelOne) {
+    Rig r;
+    r.stream->Reply("KX7710-3B  Vers.  98");
+    r.stream->Reply({0x00, '?'});
+    ASSERT_TRUE(r.kobface.Identify());
+    EXPECT_EQ(g_byModel, 1);
+    EXPECT_EQ(Narrow(CKobUsb().GetName()), "KX7710-3B");
+}
+
+TEST(Identify, OtherDevicesAreNamedInTheMessageAndAnEmptyAnswerIsSilent) {
+    Rig r;
+    r.stream->Reply({'M', 'X', '9', 0x00});
+    EXPECT_FALSE(r.kobface.Identify());
+    EXPECT_EQ(r.stream->Written(), (Bytes{0x02})); // no model query for a stranger
+    ASSERT_EQ(r.ui.Messages().size(), 1u);
+    EXPECT_EQ(r.ui.Messages()[0],
+              "Device \"MX9\" found.\nThe program requires device \"KX7710-3B\".");
+
+    r.stream->Reply({0x00});
+    EXPECT_FALSE(r.kobface.Identify());
+    EXPECT_EQ(r.ui.Messages().size(), 1u);
+}
+
+TEST(Identify, EndlessIdentityFailsTheExchangeAtTheBound) {
+    Rig r;
+    r.stream->Reply(Bytes(300, 'K'));
+    EXPECT_EQ(CodeOf([&] { r.kobface.Identify(); }), 20011u);
+    EXPECT_EQ(r.stream->Unread(), 0u); // the rest was purged
+}
+
+TEST(Identify, VersionNumberReadsDigitsFromIndexEighteen) {
+    Rig r;
+    r.kobface.m_strName = u"KX7710-3B2 Vers.  105 X";
+    EXPECT_EQ(r.kobface.GetVersionNumber(), 105);
+    r.kobface.m_strName = u"KX7710-3B2 Vers.  ";
+    EXPECT_EQ(r.kobface.GetVersionNumber(), 0);
+    r.kobface.m_strName = u"KX7710-3B2 Vers.  V1";
+    EXPECT_EQ(r.kobface.GetVersionNumber(), 0);
+    r.kobface.m_strName = u"KX7710-3B2 Vers.  99999999999";
+    EXPECT_EQ(r.kobface.GetVersionNumber(), 0xFFFF);
+}
+
+TEST(Exchange, MultiByteValuesAreBigEndian) {
+    ScriptedStream s;
+    s.Reply({0x12, 0x34, 0xDE, 0xAD, 0xBE, 0xEF, 0x7F});
+    EXPECT_EQ(ReadWord(s), 0x1234);
+    EXPECT_EQ(ReadLong(s), 0xDEADBEEFu);
+    EXPECT_EQ(ReadByte(s), 0x7F);
+    WriteLong(s, 0x01020304);
+    EXPECT_EQ(s.Written(), (Bytes{0x01, 0x02, 0x03, 0x04}));
+}
+
+TEST(Exchange, CheckAckPurgesAndThrowsOnAWrongByte) {
+    ScriptedStream s;
+    s.Reply({'!', 'X', 0x55, 0x66});
+    EXPECT_EQ(CodeOf([&] { CheckAck(s); }), 0u);
+    EXPECT_EQ(CodeOf([&] { CheckAck(s); }), 20014u);
+    EXPECT_EQ(s.Unread(), 0u);
+    EXPECT_EQ(s.Purges(), 1);
+
+    ScriptedStream closed(ScriptedStream::Kind::closed);
+    EXPECT_EQ(CodeOf([&] { CheckAck(closed); }), 0u); // nothing to read on a line that is not open
+    EXPECT_TRUE(ReadString(closed).empty());
+}
+
+TEST(Exchange, FlushAndTryRead) {
+    ScriptedStream s;
+    FlushInput(s);
+    EXPECT_EQ(s.Purges(), 0);
+    s.Reply({1, 2});
+    FlushInput(s);
+    EXPECT_EQ(s.Purges(), 1);
+    uint8_t b[2];
+    EXPECT_FALSE(TryRead(s, b, 2));
+    s.Reply({7, 8});
+    EXPECT_TRUE(TryRead(s, b, 2));
+    EXPECT_EQ(b[1], 8);
+}
+
+namespace {
+
+class MarkerModel : public CKobDevice {
+public:
+    using CKobDevice::CKobDevice;
+    void Serialize(CArchive& ar) override {
+        if (ar.IsStoring()) {
+            ar << marker;
+        } else {
+            ar >> marker;
+        }
+    }
+    void SendChanges() override {}
+    uint32_t marker = 0xABCD;
+};
+
+} // namespace
+
+TEST(CreateDevice, AskingTwiceAnnouncesTwiceAndCreatesOnce) {
+    Rig r;
+    auto* model = new MarkerModel(&r.kobface);
+    r.kobface.m_pScope = model;
+    r.stream->Reply({'!', '!'});
+    r.kobface.CreateDevice(kTypeScope);
+    r.kobface.CreateDevice(kTypeScope);
+    EXPECT_EQ(r.stream->Written(), (Bytes{0x0E, 0x05, 0x0E, 0x05}));
+    EXPECT_EQ(r.kobface.m_pScope, model);
+
+    // A type without a model still tells the box, and its slot stays empty.
+    r.stream->ClearWritten();
+    r.stream->Reply({'!'});
+    r.kobface.CreateDevice(kTypeRelays);
+    EXPECT_EQ(r.stream->Written(), (Bytes{0x0E, 0x02}));
+    EXPECT_EQ(r.kobface.m_pRelays, nullptr);
+    EXPECT_TRUE(r.ui.messages.empty());
+}
+
+TEST(CreateDevice, ARefusalIsShownAndNotPassedOn) {
+    Rig r;
+    r.stream->Reply({'?'});
+    EXPECT_NO_THROW(r.kobface.CreateDevice(kTypeMeter));
+    ASSERT_EQ(r.ui.Messages().size(), 1u);
+    EXPECT_EQ(r.ui.Messages()[0], "The interface did not accept the command sended.");
+    EXPECT_GE(r.ui.beeps, 1);
+
+    // Release passes the failure to its caller.
+    r.stream->Reply({'?'});
+    EXPECT_EQ(CodeOf([&] { r.kobface.ReleaseDevice(kTypeMetraHit); }), 20014u);
+    EXPECT_EQ(r.stream->Written(), (Bytes{0x0E, 0x06, 0x0F, 0x08}));
+}
+
+TEST(InterfaceDevice, SerializeStoresPresenceFlagsInTypeOrder) {
+    std::vector<uint8_t> data;
+    {
+        Rig r;
+        auto* scope = new MarkerModel(&r.kobface);
+        scope->marker = 0x11223344;
+        r.kobface.m_pScope = scope;
+        CArchive ar(data);
+        r.kobface.Serialize(ar);
+    }
+    Bytes expected;
+    auto put = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            expected.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        }
+    };
+    for (uint32_t v : {1u, 0u, 0u, 0u, 0u, 1u, 0x11223344u, 0u, 0u, 0u}) {
+        put(v);
+    }
+    EXPECT_EQ(data, expected);
+
+    Rig r;
+    auto* scope = new MarkerModel(&r.kobface);
+    r.kobface.m_pScope = scope;
+    CArchive in(data.data(), data.size());
+    r.kobface.Serialize(in);
+    EXPECT_EQ(scope->marker, 0x11223344u);
+}
+
+TEST(InterfaceDevice, LoadingAPartOfAMissingModelIsRefused) {
+    Bytes data = {1, 0, 0, 0, /*digital I/O present*/ 1, 0, 0, 0, 0xAA, 0xBB, 0xCC, 0xDD};
+    Rig r;
+    CArchive in(data.data(), data.size());
+    EXPECT_THROW(r.kobface.Serialize(in), CArchiveException);
+
+    Bytes truncated = {1, 0, 0, 0, 0, 0};
+    CArchive in2(truncated.data(), truncated.size());
+    EXPECT_THROW(r.kobface.Serialize(in2), CArchiveException);
+}
+
+TEST(InterfaceDevice, ClosingCommandOnlyWhenConnected) {
+    Bytes sentOpen;
+    Bytes sentClosed;
+    {
+        CKobface k;
+        auto* s = new ScriptedStream;
+        s->MirrorWritesTo(&sentOpen); // the device deletes its stream
+        k.SetStream(s);
+    }
+    {
+        CKobface k;
+        auto* s = new ScriptedStream(ScriptedStream::Kind::closed);
+        s->MirrorWritesTo(&sentClosed);
+        k.SetStream(s);
+    }
+    EXPECT_EQ(sentOpen, (Bytes{0x11}));
+    EXPECT_TRUE(sentClosed.empty());
+}

@@ -1,0 +1,122 @@
+// The serial stream over a real pseudo-terminal, the test playing the box.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "device/exchange.h"
+#include "device/stream.h"
+#include "framework/exception.h"
+#include "support/pty_peer.h"
+#include "support/temp_profile.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct SerialRig {
+    SerialRig() {
+        profile.Set("Settings", "Port", "3");
+        profile.Set("Ports", "COM3", peer.Path());
+    }
+    TempProfile profile;
+    PtyPeer peer;
+};
+
+uint32_t CodeOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const CCommException& e) {
+        return e.m_nError;
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(SerialStream, OpensThePortOfTheProfileAndCountsUsers) {
+    SerialRig r;
+    ASSERT_TRUE(r.peer.Ok());
+    CStreamCOM s;
+    ASSERT_TRUE(s.Open());
+    EXPECT_STREQ(g_szComPort, "COM3");
+    EXPECT_TRUE(s.Open()); // a second user only counts
+    EXPECT_EQ(s.m_nOpenCount, 2);
+    s.Close();
+    EXPECT_TRUE(s.IsOpen());
+    s.Close();
+    EXPECT_FALSE(s.IsOpen());
+    s.Close(); // not open: nothing changes
+    EXPECT_EQ(s.m_nOpenCount, 0);
+}
+
+TEST(SerialStream, BytesGoBothWaysExactly) {
+    SerialRig r;
+    CStreamCOM s;
+    ASSERT_TRUE(s.Open());
+    const uint8_t cmd[] = {0x0E, 0x05, 0x00, 0xFF, 0x11, 0x13}; // XON/XOFF bytes pass too
+    s.Write(cmd, sizeof cmd);
+    EXPECT_EQ(r.peer.Receive(6), (Bytes{0x0E, 0x05, 0x00, 0xFF, 0x11, 0x13}));
+    r.peer.Send({0x21, 0x0D, 0x0A, 0x00});
+    uint8_t b[4] = {};
+    s.Read(b, 4);
+    EXPECT_EQ(Bytes(b, b + 4), (Bytes{0x21, 0x0D, 0x0A, 0x00}));
+}
+
+TEST(SerialStream, AShortReplyTimesOutAndTheLineStaysUsable) {
+    SerialRig r;
+    CStreamCOM s;
+    ASSERT_TRUE(s.Open());
+    r.peer.Send({1, 2, 3});
+    uint8_t b[4] = {};
+    EXPECT_EQ(CodeOf([&] { s.Read(b, 4); }), 20012u);
+    EXPECT_EQ(b[2], 3); // what came stays in the buffer
+    EXPECT_FALSE(g_bSerialReadBusy.load());
+    r.peer.Send({0x21});
+    EXPECT_NO_THROW(CheckAck(s));
+}
+
+TEST(SerialStream, AHangUpMidExchangeIsACleanError) {
+    SerialRig r;
+    CStreamCOM s;
+    ASSERT_TRUE(s.Open());
+    std::thread box([&] {
+        r.peer.Receive(1);
+        r.peer.Send({'K', 'X'});
+        r.peer.HangUp();
+    });
+    uint8_t cmd = 0x02;
+    s.Write(&cmd, 1);
+    uint8_t b[10];
+    EXPECT_EQ(CodeOf([&] { s.Read(b, 10); }), 20012u);
+    box.join();
+    EXPECT_FALSE(g_bSerialReadBusy.load());
+    EXPECT_NE(CodeOf([&] { s.Write(&cmd, 1); }), 0u);
+    EXPECT_FALSE(g_bSerialWriteBusy.load());
+}
+
+TEST(SerialStream, PortValuesThatAreNoDigitAreRefused) {
+    TempProfile profile;
+    for (const char* port : {"0", "10", "-1", "x"}) {
+        profile.Set("Settings", "Port", port);
+        CStreamCOM s;
+        EXPECT_FALSE(s.Open()) << "Port=" << port;
+        EXPECT_EQ(s.m_nOpenCount, 0);
+    }
+    profile.Set("Settings", "Port", "7");
+    profile.Set("Ports", "COM7", "/nonexistent/tty");
+    CStreamCOM s;
+    EXPECT_FALSE(s.Open());
+}
+
+TEST(SerialStream, OverlappingReadsAreRefused) {
+    SerialRig r;
+    CStreamCOM s;
+    ASSERT_TRUE(s.Open());
+    g_bSerialReadBusy = true;
+    uint8_t b = 0;
+    EXPECT_EQ(CodeOf([&] { s.Read(&b, 1); }), 20012u);
+    g_bSerialReadBusy = false;
+    g_bSerialWriteBusy = true;
+    EXPECT_EQ(CodeOf([&] { s.Write(&b, 1); }), 20013u);
+    g_bSerialWriteBusy = false;
+}
