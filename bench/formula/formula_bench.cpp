@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include <benchmark/benchmark.h>
 #include <muParser.h>
 
@@ -136,6 +138,7 @@ void RunMuParser(benchmark::State& state, const Formula& f) {
 // when the run is repeated, else the one measurement.
 class Collector : public benchmark::ConsoleReporter {
 public:
+    explicit Collector(bool color) : ConsoleReporter(color ? OO_ColorTabular : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
             if (r.error_occurred) {
@@ -164,8 +167,13 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((std::string("cpp/") + f.name).c_str(), RunHandWritten, f);
         benchmark::RegisterBenchmark((std::string("muparser/") + f.name).c_str(), RunMuParser, f);
     }
+    bool color = isatty(STDOUT_FILENO);
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        color = color && a != "--benchmark_color=false" && a != "--benchmark_color=no";
+    }
     benchmark::Initialize(&argc, argv);
-    Collector collector;
+    Collector collector(color);
     benchmark::RunSpecifiedBenchmarks(&collector);
     benchmark::Shutdown();
 
