@@ -12,6 +12,9 @@ constexpr uint32_t kBigClassTag = 0x80000000u;
 constexpr uint32_t kMaxMapCount = 0x3FFFFFFEu;
 // Longest class name a stored file may carry.
 constexpr uint16_t kMaxClassName = 64;
+// Deepest nesting of objects in objects: far beyond any real file, well
+// within the stack of a Windows thread, so a hostile file cannot exhaust it.
+constexpr int kMaxReadDepth = 256;
 
 } // namespace
 
@@ -253,6 +256,14 @@ CObject* CArchive::ReadOwnedObject(const CRuntimeClass* expected) {
 
 CObject* CArchive::ReadTagged(const CRuntimeClass* expected, bool owned) {
     NeedLoad();
+    if (m_nReadDepth >= kMaxReadDepth) {
+        ThrowArchiveException(CArchiveException::generic);
+    }
+    struct Depth {
+        int& n;
+        explicit Depth(int& d) : n(++d) {}
+        ~Depth() { --n; }
+    } depth(m_nReadDepth);
     const size_t mark = m_loadMap.size();
     CObject* obj = nullptr; // made here
     try {

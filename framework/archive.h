@@ -72,7 +72,8 @@ public:
     // (or derived from it) and returns a new object the caller owns, or the
     // object read before when the file refers back to it. On an exception
     // the object being read is deleted (its destructor frees the members
-    // it took) and nothing read since can be referred to again.
+    // it took) and nothing read since can be referred to again. Objects
+    // nested more than 256 deep are refused (generic).
     void WriteObject(const CObject* obj);
     CObject* ReadObject(const CRuntimeClass* expected);
     // The same for an owner: a reference back to an object read before is
@@ -106,6 +107,7 @@ private:
         uint32_t schema = 0;
     };
     std::vector<Loaded> m_loadMap;
+    int m_nReadDepth = 0; // objects being read inside one another
 };
 
 // Object arrays: the count, then the objects.

@@ -221,6 +221,25 @@ TEST(ArchiveMalformed, ADamagedMemberDeepInsideLeavesNoObjectAndFreesEachOnce) {
     EXPECT_EQ(CShape::Live(), 0);
 }
 
+TEST(ArchiveMalformed, ObjectsNestedBeyondAnyRealFileAreRefused) {
+    // Groups in groups, the innermost holding a dot.
+    auto nested = [](int levels) {
+        Bytes b = Cat({NewClass("CGroup", 2), D(0), W(1)});
+        const Bytes level = Cat({W(0x8001), D(0), W(1)});
+        for (int i = 1; i < levels; ++i) {
+            b.insert(b.end(), level.begin(), level.end());
+        }
+        return Cat({b, NewClass("CDot", 1), D(1), D(2)});
+    };
+    auto read = [](CArchive& ar) { Owned o(ar.ReadObject(RUNTIME_CLASS(CGroup))); };
+    EXPECT_EQ(CauseOf(nested(255), read), std::nullopt);
+    EXPECT_EQ(CShape::Live(), 0);
+    EXPECT_EQ(CauseOf(nested(256), read), CArchiveException::generic);
+    EXPECT_EQ(CShape::Live(), 0);
+    EXPECT_EQ(CauseOf(nested(100000), read), CArchiveException::generic);
+    EXPECT_EQ(CShape::Live(), 0);
+}
+
 TEST(ArchiveMalformed, AnOwnedMemberCannotBeAnObjectReadBefore) {
     auto oneShape = [](CArchive& ar) { Owned o(ar.ReadObject(RUNTIME_CLASS(CShape))); };
     // Indices: CGroup 1, group 2, CDot 3, dot 4.
