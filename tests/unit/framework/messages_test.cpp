@@ -79,6 +79,10 @@ TEST(Messages, ACommunicationErrorWithoutCodeHasNoText) {
     e.ReportError(platform::kMbOk, 20011);
     EXPECT_EQ(ui.Messages(),
               std::vector<std::string>{"Data transfer error to or from the device."});
+    // Without one the box still says something.
+    e.ReportError();
+    ASSERT_EQ(ui.Messages().size(), 2u);
+    EXPECT_EQ(ui.Messages()[1], "No error message is available.");
 }
 
 TEST(Messages, ArchiveAndFloatingPointErrorsInEnglish) {
