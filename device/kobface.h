@@ -58,6 +58,13 @@ public:
     virtual bool OffersUsb() const { return true; }
     // CreateDevice 1 to 8; a refusal is reported and the rest go on.
     virtual void CreateAllDevices();
+    // Asks the user what to do about a line without a box; the dialog's
+    // end code (2 exit, 4 repeat, 6 simulation).
+    virtual int ShowInitFailed(uint8_t allowSimulation, uint8_t withExit);
+
+    // Opens the line of "Port" and identifies the box, asking the user when
+    // that fails: 6 connected, 2 the user gave up, 7 simulation mode.
+    int Connect(uint8_t allowSimulation, uint8_t withExit);
 
     bool IsConnected() const { return m_pStream && m_pStream->IsOpen(); }
     // Creates the model on first request and tells the box (0x0E type "!");

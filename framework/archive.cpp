@@ -12,6 +12,9 @@ constexpr uint32_t kBigClassTag = 0x80000000u;
 constexpr uint32_t kMaxMapCount = 0x3FFFFFFEu;
 // Longest class name a stored file may carry.
 constexpr uint16_t kMaxClassName = 64;
+// Deepest nesting of objects in objects: far beyond any real file, well
+// within the stack of a Windows thread, so a hostile file cannot exhaust it.
+constexpr int kMaxReadDepth = 256;
 
 } // namespace
 
@@ -244,13 +247,26 @@ void CArchive::WriteObject(const CObject* obj) {
 }
 
 CObject* CArchive::ReadObject(const CRuntimeClass* expected) {
+    return ReadTagged(expected, false);
+}
+
+CObject* CArchive::ReadOwnedObject(const CRuntimeClass* expected) {
+    return ReadTagged(expected, true);
+}
+
+CObject* CArchive::ReadTagged(const CRuntimeClass* expected, bool owned) {
     NeedLoad();
-    if (m_nReadDepth == 0) {
-        m_created.clear();
+    if (m_nReadDepth >= kMaxReadDepth) {
+        ThrowArchiveException(CArchiveException::generic);
     }
-    ++m_nReadDepth;
+    struct Depth {
+        int& n;
+        explicit Depth(int& d) : n(++d) {}
+        ~Depth() { --n; }
+    } depth(m_nReadDepth);
+    const size_t mark = m_loadMap.size();
+    CObject* obj = nullptr; // made here
     try {
-        CObject* result = nullptr;
         uint32_t tag = GetLE<uint16_t>(*this);
         bool big = false;
         if (tag == kBigObjectTag) {
@@ -258,17 +274,21 @@ CObject* CArchive::ReadObject(const CRuntimeClass* expected) {
             big = true;
         }
         const CRuntimeClass* cls = nullptr;
+        uint32_t schema = 0;
         bool isClass = big ? (tag & kBigClassTag) != 0 : (tag & kClassTag) != 0;
         if (!big && tag == kNullTag) {
-            result = nullptr;
+            return nullptr;
         } else if (!big && tag == kNewClassTag) {
-            uint16_t schema = GetLE<uint16_t>(*this);
+            schema = GetLE<uint16_t>(*this);
             uint16_t len = GetLE<uint16_t>(*this);
             if (len == 0 || len > kMaxClassName) {
                 ThrowArchiveException(CArchiveException::badClass);
             }
             char name[kMaxClassName + 1] = {};
             Read(name, len);
+            if (std::memchr(name, 0, len)) {
+                ThrowArchiveException(CArchiveException::badClass);
+            }
             cls = CRuntimeClass::FromName(name);
             if (!cls || !cls->m_pfnCreateObject) {
                 ThrowArchiveException(CArchiveException::badClass);
@@ -280,55 +300,45 @@ CObject* CArchive::ReadObject(const CRuntimeClass* expected) {
             if (m_loadMap.size() > kMaxMapCount) {
                 ThrowArchiveException(CArchiveException::badIndex);
             }
-            m_loadMap.push_back({cls, nullptr});
-            m_nObjectSchema = schema;
+            m_loadMap.push_back({cls, nullptr, schema});
         } else if (isClass) {
             uint32_t ci = big ? (tag & ~kBigClassTag) : (tag & ~uint32_t{kClassTag});
             if (ci == 0 || ci >= m_loadMap.size() || !m_loadMap[ci].cls) {
                 ThrowArchiveException(CArchiveException::badIndex);
             }
             cls = m_loadMap[ci].cls;
-            m_nObjectSchema = cls->m_wSchema & 0xFFFF;
+            // The schema the file gave this class, which for a versionable
+            // class may be older than the current one.
+            schema = m_loadMap[ci].schema;
         } else {
-            if (tag == 0 || tag >= m_loadMap.size() || !m_loadMap[tag].obj) {
+            // A reference to an object read before: never one to own, as
+            // its first reader owns it already.
+            if (owned || tag == 0 || tag >= m_loadMap.size() || !m_loadMap[tag].obj) {
                 ThrowArchiveException(CArchiveException::badIndex);
             }
-            result = m_loadMap[tag].obj;
+            CObject* result = m_loadMap[tag].obj;
             if (expected && !result->IsKindOf(expected)) {
                 ThrowArchiveException(CArchiveException::badClass);
             }
+            return result;
         }
-        if (cls) {
-            if (expected && !cls->IsDerivedFrom(expected)) {
-                ThrowArchiveException(CArchiveException::badClass);
-            }
-            CObject* obj = cls->CreateObject();
-            m_created.push_back(obj);
-            m_loadMap.push_back({nullptr, obj});
-            obj->Serialize(*this);
-            m_nObjectSchema = 0xFFFFFFFFu;
-            result = obj;
+        if (expected && !cls->IsDerivedFrom(expected)) {
+            ThrowArchiveException(CArchiveException::badClass);
         }
-        --m_nReadDepth;
-        if (m_nReadDepth == 0) {
-            m_created.clear(); // handed to the caller
-        }
-        return result;
+        obj = cls->CreateObject();
+        m_loadMap.push_back({nullptr, obj, 0});
+        m_nObjectSchema = schema;
+        obj->Serialize(*this);
+        m_nObjectSchema = 0xFFFFFFFFu;
+        return obj;
     } catch (...) {
-        --m_nReadDepth;
-        if (m_nReadDepth == 0) {
-            // Nothing half-read is left behind; earlier results stay the
-            // caller's, so forget them as references too.
-            for (CObject* o : m_created) {
-                for (auto& e : m_loadMap) {
-                    if (e.obj == o) {
-                        e.obj = nullptr;
-                    }
-                }
-                delete o;
-            }
-            m_created.clear();
+        // The object made here goes, and with it what it took as its own;
+        // nothing read from here on may be referred to again.
+        for (size_t i = mark; i < m_loadMap.size(); ++i) {
+            m_loadMap[i].obj = nullptr;
         }
+        delete obj;
+        m_nObjectSchema = 0xFFFFFFFFu;
         throw;
     }
 }
@@ -356,18 +366,11 @@ std::vector<CObject*> ReadObjectArray(CArchive& ar, const CRuntimeClass* expecte
     items.reserve(n);
     try {
         for (size_t i = 0; i < n; ++i) {
-            items.push_back(ar.ReadObject(expected));
+            items.push_back(ar.ReadOwnedObject(expected));
         }
     } catch (...) {
-        // An element may appear twice (by reference): delete each once.
-        for (size_t i = 0; i < items.size(); ++i) {
-            bool seen = false;
-            for (size_t k = 0; k < i; ++k) {
-                seen = seen || items[k] == items[i];
-            }
-            if (!seen) {
-                delete items[i];
-            }
+        for (CObject* o : items) {
+            delete o;
         }
         throw;
     }

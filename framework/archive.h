@@ -70,9 +70,15 @@ public:
 
     // Objects (may be null). ReadObject checks that the class is expected
     // (or derived from it) and returns a new object the caller owns, or the
-    // object read before when the file refers back to it.
+    // object read before when the file refers back to it. On an exception
+    // the object being read is deleted (its destructor frees the members
+    // it took) and nothing read since can be referred to again. Objects
+    // nested more than 256 deep are refused (generic).
     void WriteObject(const CObject* obj);
     CObject* ReadObject(const CRuntimeClass* expected);
+    // The same for an owner: a reference back to an object read before is
+    // refused (badIndex), so that no object ends up with two owners.
+    CObject* ReadOwnedObject(const CRuntimeClass* expected);
 
     // Schema of the object being loaded (for versionable classes), and the
     // schema a loader can set for the parts it reads (the workspace version).
@@ -83,6 +89,7 @@ private:
     void NeedLoad() const;
     void NeedStore() const;
     void WriteIndexTag(uint32_t index);
+    CObject* ReadTagged(const CRuntimeClass* expected, bool owned);
 
     Mode m_nMode;
     std::vector<uint8_t>* m_pOut = nullptr;
@@ -93,17 +100,18 @@ private:
     uint32_t m_nMapCount = 1; // next index for a class or object
     // Storing: what has an index already.
     std::unordered_map<const void*, uint32_t> m_storeMap;
-    // Loading: index -> class (isClass) or object.
+    // Loading: index -> class (with the schema the file gave it) or object.
     struct Loaded {
         const CRuntimeClass* cls = nullptr;
         CObject* obj = nullptr;
+        uint32_t schema = 0;
     };
     std::vector<Loaded> m_loadMap;
-    int m_nReadDepth = 0;
-    std::vector<CObject*> m_created; // made by the outermost ReadObject in progress
+    int m_nReadDepth = 0; // objects being read inside one another
 };
 
 // Object arrays: the count, then the objects.
 void WriteObjectArray(CArchive& ar, const std::vector<CObject*>& items);
-// Reads into a new list; on an exception nothing made here is left behind.
+// Reads into a new list of objects the caller owns, each at most once (see
+// ReadOwnedObject); on an exception nothing made here is left behind.
 std::vector<CObject*> ReadObjectArray(CArchive& ar, const CRuntimeClass* expected);

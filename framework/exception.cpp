@@ -33,16 +33,23 @@ WString CException::GetErrorText() const {
     return buffer;
 }
 
+namespace {
+constexpr uint32_t kNoErrorMessage = 21020;
+} // namespace
+
 int CException::ReportError(unsigned style, unsigned messageId) const {
     WString text = GetErrorText();
     if (text.empty() && messageId != 0) {
         text = LoadResString(messageId);
     }
+    if (text.empty()) {
+        // Never an empty box: the user is at least told there is no text.
+        text = LoadResString(kNoErrorMessage);
+    }
     return platform::ShowMessage(text, style);
 }
 
-bool CCommException::GetErrorMessage(char16_t* buffer, unsigned size,
-                                     unsigned* helpContext) const {
+bool CCommException::GetErrorMessage(char16_t* buffer, unsigned size, unsigned* helpContext) const {
     uint32_t id = MessageId();
     if (helpContext) {
         *helpContext = id;
@@ -51,7 +58,9 @@ bool CCommException::GetErrorMessage(char16_t* buffer, unsigned size,
     return CopyMessage(LoadResString(id), buffer, size);
 }
 
-void ThrowCommException(uint32_t code) { throw CCommException(code); }
+void ThrowCommException(uint32_t code) {
+    throw CCommException(code);
+}
 
 uint32_t CArchiveException::MessageId() const {
     switch (m_cause) {
@@ -70,11 +79,17 @@ uint32_t CArchiveException::MessageId() const {
     }
 }
 
-void ThrowArchiveException(CArchiveException::Cause cause) { throw CArchiveException(cause); }
+void ThrowArchiveException(CArchiveException::Cause cause) {
+    throw CArchiveException(cause);
+}
 
-uint32_t CFPException::MessageId() const { return 21010 + static_cast<uint32_t>(m_nCode) - 1; }
+uint32_t CFPException::MessageId() const {
+    return 21010 + static_cast<uint32_t>(m_nCode) - 1;
+}
 
-void ClearFPErrors() { std::feclearexcept(FE_ALL_EXCEPT); }
+void ClearFPErrors() {
+    std::feclearexcept(FE_ALL_EXCEPT);
+}
 
 void CheckFPErrors() {
     int raised = std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);

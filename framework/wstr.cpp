@@ -40,7 +40,11 @@ WString Widen(std::string_view s) {
     size_t i = 0;
     while (i < s.size()) {
         auto b = static_cast<unsigned char>(s[i]);
-        size_t extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : 9;
+        size_t extra = b < 0x80         ? 0
+                       : (b >> 5) == 6  ? 1
+                       : (b >> 4) == 14 ? 2
+                       : (b >> 3) == 30 ? 3
+                                        : 9;
         char32_t c = extra == 0 ? b : (b & (0x3F >> extra));
         bool ok = extra <= 3 && i + extra < s.size();
         for (size_t k = 1; ok && k <= extra; ++k) {
@@ -48,6 +52,9 @@ WString Widen(std::string_view s) {
             ok = (cb & 0xC0) == 0x80;
             c = (c << 6) | (cb & 0x3F);
         }
+        // The shortest form only: an overlong one could smuggle in a '/'.
+        static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+        ok = ok && c >= kLeast[extra];
         if (!ok || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) {
             out.push_back(u'\xFFFD');
             ++i;

@@ -49,3 +49,8 @@ if [ -s "$work/box.log" ]; then
 else
     echo "  (no log)"
 fi
+
+section "Evaluating a waveform formula"
+echo "The generators play formulas in X; one period of SIN(X)+0.3*SIN(3*X) at 8 points"
+echo "(index, X, value):"
+"$kobctl" formula "sin(x)+0.3*sin(3*x)" --points 8 | sed 's/^/  /'

@@ -1,0 +1,136 @@
+// Connection set-up: the line from "Port", identification, and what the
+// connection dialog offers and does when no box answers.
+#include <gtest/gtest.h>
+
+#include "device/connect.h"
+#include "device/kobface.h"
+#include "device/stream.h"
+#include "platform/profile/profile.h"
+#include "sim/inprocess.h"
+#include "support/scripted_ui.h"
+#include "support/temp_profile.h"
+
+#ifndef _WIN32
+#include "support/pty_peer.h"
+#endif
+
+using kobsim::FaultKind;
+using kobsim::InProcessBox;
+
+namespace {
+
+struct Line {
+    explicit Line(int port) {
+        profile.Set("Settings", "Port", std::to_string(port));
+        box.AttachSerial(200);
+        box.AttachUsb();
+    }
+    TempProfile profile;
+    ScriptedUi ui;
+    InProcessBox box;
+    CKobface kobface;
+};
+
+} // namespace
+
+TEST(Connect, OpensTheStoredLineAndIdentifiesWithoutAsking) {
+    Line s(2);
+    EXPECT_EQ(s.kobface.Connect(0, 1), 6);
+    EXPECT_STREQ(g_szComPort, "COM2");
+    EXPECT_TRUE(s.kobface.IsConnected());
+    EXPECT_TRUE(s.ui.dialogs.empty());
+    EXPECT_EQ(s.ui.waitDepth, 0);
+    EXPECT_EQ(s.box.TheBox().Commands(), (std::vector<uint8_t>{0x02, 0x0B}));
+    EXPECT_EQ(s.box.UsbWrites(), 0);
+
+    Line usb(5);
+    EXPECT_EQ(usb.kobface.Connect(0, 1), 6);
+    EXPECT_EQ(usb.box.UsbWrites(), 2); // identify, model query
+}
+
+TEST(Connect, ALineThatCannotBeOpenedOffersTheLinesAndExitLeavesNoStream) {
+    Line s(1);
+    s.box.SetPresent(false);
+    EXPECT_EQ(s.kobface.Connect(0, 1), 2);
+    EXPECT_EQ(s.kobface.m_pStream, nullptr);
+    ASSERT_EQ(s.ui.dialogs.size(), 1u);
+    const platform::InitFailedRequest& d = s.ui.dialogs[0];
+    EXPECT_EQ(d.templateId, 20000u);
+    EXPECT_FALSE(d.allowSimulation);
+    EXPECT_EQ(Narrow(d.message).rfind("The selected communication line cannot be initialized.", 0),
+              0u);
+    ASSERT_EQ(d.lineCount, 5);
+    EXPECT_EQ(Narrow(d.lines[4]), "USB Interface");
+    EXPECT_EQ(d.selection, 0);
+    EXPECT_TRUE(s.ui.messages.empty()); // only the dialog speaks
+}
+
+#ifndef _WIN32
+TEST(Connect, TheListTellsFreePortsFromMissingOnes) {
+    Line s(1);
+    PtyPeer com1;
+    s.profile.Set("Ports", "COM1", com1.Path());
+    for (const char* p : {"COM2", "COM3", "COM4"}) {
+        s.profile.Set("Ports", p, "/dev/kob-no-such-port");
+    }
+    s.box.SetPresent(false);
+    EXPECT_EQ(s.kobface.Connect(0, 1), 2);
+    ASSERT_EQ(s.ui.dialogs.size(), 1u);
+    const platform::InitFailedRequest& d = s.ui.dialogs[0];
+    ASSERT_EQ(d.lineCount, 5);
+    EXPECT_EQ(Narrow(d.lines[0]), "COM1: (Free, available for use)");
+    EXPECT_EQ(Narrow(d.lines[1]), "COM2: (In use or does not exist)");
+    EXPECT_EQ(Narrow(d.lines[2]), "COM3: (In use or does not exist)");
+    EXPECT_EQ(Narrow(d.lines[3]), "COM4: (In use or does not exist)");
+}
+#endif
+
+TEST(Connect, NoBoxOnAnOpenLineAndRepeatingOnUsbStoresTheLineAndConnects) {
+    Line s(3);
+    s.box.TheBox().AddFault(0x02, {FaultKind::NoReply, 0, 1});
+    s.ui.dialogAnswers.push_back({kInitRepeat, 4});
+    EXPECT_EQ(s.kobface.Connect(0, 1), 6);
+    ASSERT_EQ(s.ui.dialogs.size(), 1u);
+    EXPECT_EQ(Narrow(s.ui.dialogs[0].message).rfind("No interface can be found", 0), 0u);
+    EXPECT_EQ(s.ui.dialogs[0].selection, 2); // COM3 preselected
+    EXPECT_EQ(platform::ProfileGetInt("Settings", "Port", 0), 5);
+    EXPECT_GT(s.box.UsbWrites(), 0);
+    EXPECT_TRUE(s.ui.messages.empty()); // the time-out itself is not shown
+}
+
+TEST(Connect, RepeatingGoesOnForAsLongAsTheUserAsks) {
+    Line s(1);
+    s.box.SetPresent(false);
+    for (int i = 0; i < 3; ++i) {
+        s.ui.dialogAnswers.push_back({kInitRepeat, 1});
+    }
+    EXPECT_EQ(s.kobface.Connect(0, 1), 2);
+    EXPECT_EQ(s.ui.dialogs.size(), 4u);
+    EXPECT_EQ(s.ui.dialogs[3].selection, 1);
+    EXPECT_EQ(platform::ProfileGetInt("Settings", "Port", 0), 2);
+}
+
+TEST(Connect, SimulationOnlyWhenAllowed) {
+    Line s(1);
+    s.box.SetPresent(false);
+    s.ui.dialogAnswers.push_back({kInitSimulate, 0});
+    EXPECT_EQ(s.kobface.Connect(1, 0), 7);
+    ASSERT_NE(s.kobface.m_pStream, nullptr);
+    EXPECT_FALSE(s.kobface.IsConnected()); // the simulated stream is never open
+    EXPECT_EQ(s.ui.dialogs[0].templateId, 20001u);
+    EXPECT_TRUE(s.ui.dialogs[0].allowSimulation);
+
+    Line refused(1);
+    refused.box.SetPresent(false);
+    refused.ui.dialogAnswers.push_back({kInitSimulate, 0});
+    EXPECT_EQ(refused.kobface.Connect(0, 1), 2);
+    EXPECT_EQ(refused.kobface.m_pStream, nullptr);
+}
+
+TEST(Connect, AStoredLineOutsideTheListPreselectsTheFirst) {
+    Line s(9);
+    s.box.SetPresent(false);
+    EXPECT_EQ(s.kobface.Connect(0, 1), 2);
+    ASSERT_EQ(s.ui.dialogs.size(), 1u);
+    EXPECT_EQ(s.ui.dialogs[0].selection, 0);
+}

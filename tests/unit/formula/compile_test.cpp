@@ -1,0 +1,249 @@
+// Compiling formulas: the code emitted, the errors with their positions, the
+// limits of the code buffer and the value stack, and the function table.
+#include <bit>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "formula/forcomp.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Opcode 2 with its double, little-endian, then the bytes that follow.
+Bytes Const(double v, const Bytes& rest = {}) {
+    uint64_t bits = std::bit_cast<uint64_t>(v);
+    Bytes out{2};
+    for (int i = 0; i < 8; ++i) {
+        out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+    }
+    return Cat(out, rest);
+}
+
+Bytes CodeOf(const char* utf8) {
+    CForComp comp;
+    WString text = Widen(utf8);
+    EXPECT_TRUE(comp.Compile(text.c_str()))
+        << utf8 << ": error " << comp.Error() << " at " << comp.ErrorPos();
+    return Bytes(comp.Code(), comp.Code() + comp.CodeLength());
+}
+
+TEST(FormulaCompile, EmitsPostfixCode) {
+    // The double after opcode 2 is little-endian: 2.0 = 00..00 40, 1.0 = 00..F0 3F.
+    EXPECT_EQ(CodeOf("2*X+1"),
+              (Bytes{2, 0, 0, 0, 0, 0, 0, 0, 0x40, 0, 5, 2, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 3, 42}));
+
+    struct Case {
+        const char* text;
+        Bytes code;
+    } cases[] = {
+        {"SIN(X)", {0, 7, 42}},
+        {"SIN( X )", {0, 7, 42}},
+        {"-X", {0, 41, 42}},
+        {"-90°", Const(-1.5707963267948966, {42})},
+        {"IN(1;2)", Cat(Const(1.0), Const(2.0, {40, 42}))},
+        {"", {42}},
+        {"   ", {42}},
+        {"PI", {1, 42}},
+        {"2*-X", Cat(Const(2.0), {0, 41, 5, 42})},
+        {"2--X", Cat(Const(2.0), {0, 41, 4, 42})},
+        {"1-2-3", Cat(Const(1.0), Cat(Const(2.0, {4}), Const(3.0, {4, 42})))},
+        {"8/4*2", Cat(Const(8.0), Cat(Const(4.0, {6}), Const(2.0, {5, 42})))},
+        {"1+2*3", Cat(Const(1.0), Cat(Const(2.0), Const(3.0, {5, 3, 42})))},
+        {"-(X+1)", Cat({0}, Const(1.0, {3, 41, 42}))},
+        {"SQR(SIN(X))", {0, 7, 19, 42}},
+        {"PWM(X;-0.25)", Cat({0}, Const(-0.25, {23, 42}))},
+        {"2.5E3", Const(2500.0, {42})},
+        {"180°", Const(3.141592653589793, {42})},
+        {"90 °", Const(1.5707963267948966, {42})},
+        {"2\t*X", Cat(Const(2.0), {0, 5, 42})},
+        {"1.E1+007", Cat(Const(10.0), Const(7.0, {3, 42}))},
+        {"1E+2*2E-1", Cat(Const(100.0), Const(0.2, {5, 42}))},
+        {"X + 1", Cat({0}, Const(1.0, {3, 42}))},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CodeOf(c.text), c.code) << c.text;
+    }
+}
+
+TEST(FormulaCompile, ReportsTheFirstErrorAndWhereItWasFound) {
+    struct Case {
+        const char* text;
+        int error;
+        int position;
+    } cases[] = {
+        {"SIN (X)", 3, 3},   {"SIN", 3, 3},    {"FOO(X)", 4, 4},      {"SINX(X)", 4, 5},
+        {"SIN(X", 5, 5},     {"(", 5, 1},      {"SIN(", 5, 4},        {"IN(1;2", 5, 6},
+        {"IN(1;2;3)", 5, 7}, {"X+", 6, 2},     {"-", 6, 1},           {"2*", 6, 2},
+        {".5", 6, 1},        {"sin(x)", 6, 1}, {"\tX", 6, 1},         {"+X", 6, 1},
+        {"--X", 6, 2},       {"X**2", 6, 3},   {"1E999", 7, 0},       {"X+1E-400", 7, 2},
+        {"X Y", 8, 3},       {"X)", 8, 2},     {"PI(", 8, 3},         {"0X10", 8, 2},
+        {"2E", 8, 2},        {"X°", 8, 2},     {"PWM(X 0.5)", 11, 7}, {"IN(1)", 11, 5},
+    };
+    for (const Case& c : cases) {
+        CForComp comp;
+        WString text = Widen(c.text);
+        EXPECT_FALSE(comp.Compile(text.c_str())) << c.text;
+        EXPECT_EQ(comp.Error(), c.error) << c.text;
+        EXPECT_EQ(comp.ErrorPos(), c.position) << c.text;
+    }
+    // A later successful compilation clears the error.
+    CForComp comp;
+    EXPECT_FALSE(comp.Compile(u"X+"));
+    EXPECT_TRUE(comp.Compile(u"X"));
+    EXPECT_EQ(comp.Error(), 0);
+    EXPECT_EQ(comp.ErrorPos(), 0);
+}
+
+TEST(FormulaCompile, RefusesWhatWouldOverrunTheCodeOrTheStack) {
+    // X followed by 511 times +X is exactly 1024 bytes of code; one more is too many.
+    std::u16string sum = u"X";
+    for (int i = 0; i < 511; ++i) {
+        sum += u"+X";
+    }
+    CForComp comp;
+    ASSERT_TRUE(comp.Compile(sum.c_str()));
+    EXPECT_EQ(comp.CodeLength(), 1024);
+    sum += u"+X";
+    EXPECT_FALSE(comp.Compile(sum.c_str()));
+    EXPECT_EQ(comp.Error(), 1);
+
+    // X+(X+(...(X)...)) with n terms needs n stack values: 40 fit, 41 do not.
+    auto nested = [](int n) {
+        std::u16string s;
+        for (int i = 1; i < n; ++i) {
+            s += u"X+(";
+        }
+        return s + u"X" + std::u16string(n - 1, u')');
+    };
+    ASSERT_TRUE(comp.Compile(nested(40).c_str()));
+    EXPECT_EQ(comp.Run(0.5), 20.0);
+    EXPECT_FALSE(comp.Compile(nested(41).c_str()));
+    EXPECT_EQ(comp.Error(), 1);
+    EXPECT_EQ(comp.ErrorPos(), 122); // just after the 41st X
+    // Constants are pushed too: 2*(2*(...)) the same.
+    std::u16string products;
+    for (int i = 0; i < 40; ++i) {
+        products += u"2*(";
+    }
+    products += u"1" + std::u16string(40, u')');
+    EXPECT_FALSE(comp.Compile(products.c_str()));
+    EXPECT_EQ(comp.Error(), 1);
+
+    // Brackets that push nothing still nest; a hostile depth is refused, not
+    // followed until the thread's stack runs out.
+    std::u16string deep = std::u16string(200, u'(') + u"X" + std::u16string(200, u')');
+    ASSERT_TRUE(comp.Compile(deep.c_str()));
+    EXPECT_EQ(comp.Run(3.0), 3.0);
+    std::u16string hostile = std::u16string(100000, u'(') + u"X";
+    EXPECT_FALSE(comp.Compile(hostile.c_str()));
+    EXPECT_EQ(comp.Error(), 1);
+}
+
+// A compiler whose code buffer could not be allocated.
+class WithoutBuffer : public CForComp {
+public:
+    WithoutBuffer() { m_nCapacity = 0; }
+};
+
+TEST(FormulaCompile, WithoutACodeBufferEveryFormulaIsOutOfMemory) {
+    WithoutBuffer comp;
+    EXPECT_FALSE(comp.Compile(u""));
+    EXPECT_EQ(comp.Error(), 1);
+    EXPECT_FALSE(comp.Compile(u"SIN(X)"));
+    EXPECT_EQ(comp.Error(), 1);
+    EXPECT_EQ(comp.Run(1.0), 0.0);
+    double out[2] = {7.0, 7.0};
+    EXPECT_FALSE(comp.Evaluate(u"X", 2, 0.0, 1.0, out));
+    EXPECT_EQ(out[0], 7.0);
+}
+
+TEST(FormulaCompile, FunctionTableAndNameCompletion) {
+    struct Row {
+        const char16_t* name;
+        int code;
+        int kind;
+    } rows[] = {
+        {u"ABS", 21, 2},  {u"ACOS", 11, 2}, {u"ASIN", 10, 2}, {u"ATAN", 12, 2}, {u"COS", 8, 2},
+        {u"COSH", 14, 2}, {u"DEG", 30, 2},  {u"EXP", 16, 2},  {u"FRC", 35, 2},  {u"GE", 36, 2},
+        {u"GT", 37, 2},   {u"IN", 40, 3},   {u"INT", 34, 2},  {u"LE", 38, 2},   {u"LN", 17, 2},
+        {u"LOG", 18, 2},  {u"LT", 39, 2},   {u"NEG", 32, 2},  {u"PHA", 24, 3},  {u"PI", 1, 1},
+        {u"POS", 31, 2},  {u"PUL", 25, 3},  {u"PWM", 23, 3},  {u"RAD", 29, 2},  {u"RND", 28, 2},
+        {u"SAW", 26, 2},  {u"SGN", 33, 2},  {u"SIN", 7, 2},   {u"SINH", 13, 2}, {u"SQR", 19, 2},
+        {u"SQRT", 20, 2}, {u"SQU", 22, 2},  {u"TAN", 9, 2},   {u"TANH", 15, 2}, {u"TRI", 27, 2},
+    };
+    CForComp comp;
+    for (const Row& r : rows) {
+        int code = -1;
+        int kind = -1;
+        comp.LookupName(r.name, &code, kind);
+        EXPECT_EQ(code, r.code) << Narrow(r.name);
+        EXPECT_EQ(kind, r.kind) << Narrow(r.name);
+    }
+    // X is no table row: only a lookup that wants a code finds it.
+    int code = -1;
+    int kind = -1;
+    comp.LookupName(u"X", &code, kind);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(kind, 1);
+    comp.LookupName(u"X", nullptr, kind);
+    EXPECT_EQ(kind, 0);
+    comp.LookupName(u"sin", &code, kind);
+    EXPECT_EQ(kind, 0);
+
+    struct Completion {
+        const char16_t* name;
+        bool known;
+        const char16_t* completed;
+        int caret;
+    } completions[] = {
+        {u"IN", true, u"IN(;)", 3}, {u"SIN", true, u"SIN()", 4}, {u"PI", true, u"PI", 2},
+        {u"X", false, u"X", 1},     {u"SI", false, u"SI", 2},
+    };
+    for (const Completion& c : completions) {
+        WString name = c.name;
+        int caret = -1;
+        EXPECT_EQ(comp.CompleteName(name, caret), c.known) << Narrow(c.name);
+        EXPECT_EQ(name, c.completed);
+        EXPECT_EQ(caret, c.caret) << Narrow(c.name);
+    }
+}
+
+// An editor may teach the compiler more names and watch what it refuses.
+class ExtendedComp : public CForComp {
+public:
+    void LookupExtra(std::u16string_view name, int* code, int& kind) override {
+        if (name == u"T") {
+            *code = opX;
+            kind = kindConstant;
+            return;
+        }
+        CForComp::LookupExtra(name, code, kind);
+    }
+    void BadFactor() override {
+        refused += m_wCurrent;
+        CForComp::BadFactor();
+    }
+    std::u16string refused;
+};
+
+TEST(FormulaCompile, NamesAndOperandsGoThroughTheVirtualHooks) {
+    ExtendedComp comp;
+    ASSERT_TRUE(comp.Compile(u"T*X"));
+    EXPECT_EQ(comp.Run(3.0), 9.0);
+    EXPECT_FALSE(comp.Compile(u"X+!"));
+    EXPECT_EQ(comp.Error(), 6);
+    EXPECT_EQ(comp.ErrorPos(), 3);
+    EXPECT_FALSE(comp.Compile(u"X+"));
+    EXPECT_EQ(comp.refused, std::u16string(u"!") + char16_t(0));
+}
+
+} // namespace

@@ -1,0 +1,220 @@
+// Running compiled code: every function of the table against a direct
+// computation, the wave shapes at their edges, and code bytes that no
+// compiler wrote.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "formula/forcomp.h"
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+double RunFormula(const char16_t* text, double x) {
+    CForComp comp;
+    EXPECT_TRUE(comp.Compile(text)) << Narrow(text);
+    return comp.Run(x);
+}
+
+TEST(FormulaRun, FunctionsAgreeWithTheMathLibrary) {
+    struct Case {
+        const char16_t* text;
+        std::function<double(double)> direct;
+    } cases[] = {
+        {u"X", [](double x) { return x; }},
+        {u"PI", [](double) { return kPi; }},
+        {u"X+2.5", [](double x) { return x + 2.5; }},
+        {u"X-2.5", [](double x) { return x - 2.5; }},
+        {u"X*2.5", [](double x) { return x * 2.5; }},
+        {u"X/2.5", [](double x) { return x / 2.5; }},
+        {u"SIN(X)", [](double x) { return std::sin(x); }},
+        {u"COS(X)", [](double x) { return std::cos(x); }},
+        {u"TAN(X)", [](double x) { return std::tan(x); }},
+        {u"ASIN(X/4)", [](double x) { return std::asin(x / 4); }},
+        {u"ACOS(X/4)", [](double x) { return std::acos(x / 4); }},
+        {u"ATAN(X)", [](double x) { return std::atan(x); }},
+        {u"SINH(X)", [](double x) { return std::sinh(x); }},
+        {u"COSH(X)", [](double x) { return std::cosh(x); }},
+        {u"TANH(X)", [](double x) { return std::tanh(x); }},
+        {u"EXP(X)", [](double x) { return std::exp(x); }},
+        {u"LN(X+4)", [](double x) { return std::log(x + 4); }},
+        {u"LOG(X+4)", [](double x) { return std::log10(x + 4); }},
+        {u"SQR(X)", [](double x) { return x * x; }},
+        {u"SQRT(X+4)", [](double x) { return std::sqrt(x + 4); }},
+        {u"ABS(X)", [](double x) { return std::fabs(x); }},
+        {u"RAD(X)", [](double x) { return x * kPi / 180; }},
+        {u"DEG(X)", [](double x) { return x * 180 / kPi; }},
+        {u"POS(X)", [](double x) { return x > 0 ? x : 0.0; }},
+        {u"NEG(X)", [](double x) { return x < 0 ? x : 0.0; }},
+        {u"SGN(X)", [](double x) { return x >= 0 ? 1.0 : -1.0; }},
+        {u"INT(X)", [](double x) { return std::trunc(x); }},
+        {u"FRC(X)", [](double x) { return x - std::trunc(x); }},
+        {u"GE(1)", [](double x) { return x >= 1 ? 1.0 : 0.0; }},
+        {u"GT(1)", [](double x) { return x > 1 ? 1.0 : 0.0; }},
+        {u"LE(1)", [](double x) { return x <= 1 ? 1.0 : 0.0; }},
+        {u"LT(1)", [](double x) { return x < 1 ? 1.0 : 0.0; }},
+        {u"IN(-1;1)", [](double x) { return -1 <= x && x <= 1 ? 1.0 : 0.0; }},
+        {u"-X", [](double x) { return -x; }},
+    };
+    const double points[] = {-3.5, -1.0, -0.25, 0.0, 0.5, 1.0, 2.75};
+    for (const Case& c : cases) {
+        for (double x : points) {
+            EXPECT_NEAR(RunFormula(c.text, x), c.direct(x), 1e-15 * (1 + std::fabs(c.direct(x))))
+                << Narrow(c.text) << " at " << x;
+        }
+    }
+}
+
+TEST(FormulaRun, SmallFunctionsAtTheirEdges) {
+    struct Case {
+        const char16_t* text;
+        double x;
+        double expected;
+    } cases[] = {
+        {u"SGN(X)", 0.0, 1.0},   {u"SGN(X)", -1e-300, -1.0}, {u"INT(X)", -2.5, -2.0},
+        {u"FRC(X)", -2.5, -0.5}, {u"GE(X)", 7.0, 1.0},       {u"GT(X)", 7.0, 0.0},
+        {u"LE(X)", -7.0, 1.0},   {u"LT(X)", -7.0, 0.0},      {u"IN(1;2)", 1.0, 1.0},
+        {u"IN(1;2)", 2.0, 1.0},  {u"IN(1;2)", 2.5, 0.0},     {u"POS(X)", 0.0, 0.0},
+        {u"NEG(X)", -0.0, 0.0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RunFormula(c.text, c.x), c.expected) << Narrow(c.text) << " at " << c.x;
+    }
+}
+
+TEST(FormulaRun, WaveShapesOverTheirPeriod) {
+    const double q = kPi / 2; // a quarter period
+    struct Case {
+        const char16_t* text;
+        double x;
+        double expected;
+    } cases[] = {
+        // Square wave: +1 in the first half period, -1 in the second; odd.
+        {u"SQU(X)", 0.0, 1.0},
+        {u"SQU(X)", kPi - 1e-9, 1.0},
+        {u"SQU(X)", kPi, -1.0},
+        {u"SQU(X)", 2 * kPi - 1e-9, -1.0},
+        {u"SQU(X)", 2 * kPi + 0.1, 1.0},
+        {u"SQU(X)", -q, -1.0},
+        {u"SQU(X)", -3 * q, 1.0},
+        // Sawtooth: rises from 0 to 1, jumps to -1 at pi and rises to 0.
+        {u"SAW(X)", 0.0, 0.0},
+        {u"SAW(X)", q, 0.5},
+        {u"SAW(X)", kPi, -1.0},
+        {u"SAW(X)", 3 * q, -0.5},
+        {u"SAW(X)", -q, -0.5},
+        // Triangle: 0, 1 at a quarter, 0 at half, -1 at three quarters.
+        {u"TRI(X)", 0.0, 0.0},
+        {u"TRI(X)", q / 2, 0.5},
+        {u"TRI(X)", q, 1.0},
+        {u"TRI(X)", kPi, 0.0},
+        {u"TRI(X)", 3 * q, -1.0},
+        {u"TRI(X)", 7 * q / 2, -0.5},
+        {u"TRI(X)", -q, -1.0},
+        // Pulse width: a quarter period on, the sign of the width the polarity.
+        {u"PWM(X;0.25)", 0.0, 1.0},
+        {u"PWM(X;0.25)", 0.24 * 2 * kPi, 1.0},
+        {u"PWM(X;0.25)", q, 0.0},
+        {u"PWM(X;0.25)", 0.9 * 2 * kPi, 0.0},
+        {u"PWM(X;0.25)", 2 * kPi + 0.1, 1.0},
+        {u"PWM(X;0.25)", -0.1, 1.0},
+        {u"PWM(X;-0.25)", 0.0, -1.0},
+        {u"PWM(X;-0.25)", 0.1, -1.0},
+        {u"PWM(X;-0.25)", kPi, 0.0},
+        // Phase-angle control at 90 degrees: each half wave from its crest on.
+        {u"PHA(X;PI/2)", q / 2, 0.0},
+        {u"PHA(X;PI/2)", q, 1.0},
+        {u"PHA(X;PI/2)", 3 * q / 2, std::sin(3 * q / 2)},
+        {u"PHA(X;PI/2)", kPi + q / 2, 0.0},
+        {u"PHA(X;PI/2)", kPi + 3 * q / 2, std::sin(kPi + 3 * q / 2)},
+        {u"PHA(X;PI/2)", 2 * kPi + 3 * q / 2, std::sin(3 * q / 2)},
+        {u"PHA(X;0)", 0.5, std::sin(0.5)},
+        // Pulses of width 0.5 around the crests: +1 at pi/2, -1 at 3pi/2.
+        {u"PUL(X;0.5)", q, 1.0},
+        {u"PUL(X;0.5)", q - 0.24, 1.0},
+        {u"PUL(X;0.5)", q + 0.24, 1.0},
+        {u"PUL(X;0.5)", q - 0.26, 0.0},
+        {u"PUL(X;0.5)", q + 0.26, 0.0},
+        {u"PUL(X;0.5)", 0.0, 0.0},
+        {u"PUL(X;0.5)", 3 * q, -1.0},
+        {u"PUL(X;0.5)", 3 * q + 0.2, -1.0},
+        {u"PUL(X;0.5)", 3 * q + 0.3, 0.0},
+        {u"PUL(X;0.5)", 2 * kPi + q, 1.0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_NEAR(RunFormula(c.text, c.x), c.expected, 1e-12) << Narrow(c.text) << " at " << c.x;
+    }
+}
+
+TEST(FormulaRun, NoiseScalesTheCLibraryGenerator) {
+    CForComp comp;
+    ASSERT_TRUE(comp.Compile(u"RND(4)"));
+    std::srand(17);
+    std::vector<double> values;
+    for (int i = 0; i < 200; ++i) {
+        values.push_back(comp.Run(0.0));
+    }
+    std::srand(17);
+    const unsigned long long span = static_cast<unsigned long long>(RAND_MAX) + 1;
+    double lowest = 0;
+    double highest = 0;
+    for (double v : values) {
+        double r =
+            static_cast<double>(static_cast<unsigned long long>(std::rand()) / (span / 32768));
+        EXPECT_EQ(v, (r / 32767.0 - 0.5) * 4);
+        lowest = std::min(lowest, v);
+        highest = std::max(highest, v);
+    }
+    EXPECT_GE(lowest, -2.0);
+    EXPECT_LE(highest, 2.0);
+    EXPECT_LT(lowest, -1.0);
+    EXPECT_GT(highest, 1.0);
+}
+
+// Code put into the buffer directly, as no compilation would leave it.
+class RawCode : public CForComp {
+public:
+    void Load(const std::vector<uint8_t>& bytes) {
+        ASSERT_LE(bytes.size(), static_cast<size_t>(kCodeSize));
+        std::memcpy(m_pCode, bytes.data(), bytes.size());
+        m_nCodeLength = static_cast<int>(bytes.size());
+    }
+    void BadOpcode() override { ++badOpcodes; }
+    int badOpcodes = 0;
+};
+
+TEST(FormulaRun, HostileCodeNeverLeavesTheStackOrTheBuffer) {
+    RawCode comp;
+    EXPECT_EQ(comp.Run(5.0), 0.0); // no code at all
+    // Bytes that are no opcode are handed to BadOpcode and skipped.
+    comp.Load({0, 200, 43, 0, 3, 255, 42});
+    EXPECT_EQ(comp.Run(5.0), 10.0);
+    EXPECT_EQ(comp.badOpcodes, 3);
+
+    std::vector<uint8_t> pushes(41, 0); // 41 values for a stack of 40
+    pushes.push_back(42);
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> code;
+    } cases[] = {
+        {"a sum of one value", {0, 3, 42}},
+        {"a function of nothing", {7, 42}},
+        {"a constant cut short", {2, 0, 0, 0, 0, 0, 0xF0}},
+        {"code without its end", {0, 0, 3}},
+        {"more values than the stack holds", pushes},
+    };
+    for (const Case& c : cases) {
+        comp.Load(c.code);
+        EXPECT_EQ(comp.Run(5.0), 0.0) << c.what;
+    }
+    // A whole buffer of pushes stops at the 41st.
+    comp.Load(std::vector<uint8_t>(CForComp::kCodeSize, 1));
+    EXPECT_EQ(comp.Run(5.0), 0.0);
+}
+
+} // namespace

@@ -1,0 +1,332 @@
+// The stored form of values, counted strings and objects, byte for byte, and
+// loading it back.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "archive_bytes.h"
+#include "stored_shapes.h"
+
+namespace {
+
+using Owned = std::unique_ptr<CObject>;
+
+template <typename T> T* As(CObject* o) {
+    T* t = dynamic_cast<T*>(o);
+    EXPECT_NE(t, nullptr);
+    return t;
+}
+
+} // namespace
+
+TEST(ArchiveValues, IntegersAndFloatsAreLittleEndianAndComeBackBitForBit) {
+    Bytes data = Store([](CArchive& ar) {
+        ar << uint8_t{0xA5} << uint16_t{0x1234} << int16_t{-2} << uint32_t{0xDEADBEEF}
+           << int32_t{-100000} << uint64_t{0x0102030405060708} << 1.5 << -0.25f;
+    });
+    EXPECT_EQ(data, Cat({{0xA5},
+                         {0x34, 0x12},
+                         {0xFE, 0xFF},
+                         {0xEF, 0xBE, 0xAD, 0xDE},
+                         {0x60, 0x79, 0xFE, 0xFF},
+                         {8, 7, 6, 5, 4, 3, 2, 1},
+                         {0, 0, 0, 0, 0, 0, 0xF8, 0x3F},
+                         {0x00, 0x00, 0x80, 0xBE}}));
+
+    CArchive ar(data.data(), data.size());
+    uint8_t b;
+    uint16_t w;
+    int16_t s;
+    uint32_t d;
+    int32_t i;
+    uint64_t q;
+    double x;
+    float f;
+    ar >> b >> w >> s >> d >> i >> q >> x >> f;
+    EXPECT_EQ(b, 0xA5);
+    EXPECT_EQ(w, 0x1234);
+    EXPECT_EQ(s, -2);
+    EXPECT_EQ(d, 0xDEADBEEFu);
+    EXPECT_EQ(i, -100000);
+    EXPECT_EQ(q, 0x0102030405060708u);
+    EXPECT_EQ(x, 1.5);
+    EXPECT_EQ(f, -0.25f);
+    EXPECT_EQ(ar.Remaining(), 0u);
+
+    // Special doubles survive unchanged.
+    double nan = std::numeric_limits<double>::quiet_NaN();
+    Bytes specials = Store([&](CArchive& a) { a << nan << -0.0 << HUGE_VAL; });
+    CArchive in(specials.data(), specials.size());
+    double n2, z2, h2;
+    in >> n2 >> z2 >> h2;
+    EXPECT_TRUE(std::isnan(n2));
+    EXPECT_TRUE(std::signbit(z2));
+    EXPECT_EQ(h2, HUGE_VAL);
+}
+
+TEST(ArchiveStrings, WideFormCarriesTheMarksAndTheShortestLength) {
+    EXPECT_EQ(Store([](CArchive& ar) { ar << WString(); }), (Bytes{0xFF, 0xFE, 0xFF, 0x00}));
+    EXPECT_EQ(Store([](CArchive& ar) { ar << WString(u"A\u00e9\u20ac"); }),
+              (Bytes{0xFF, 0xFE, 0xFF, 0x03, 'A', 0, 0xE9, 0, 0xAC, 0x20}));
+
+    // 254 characters still fit the length byte; 255 take FF and a WORD;
+    // 0xFFFE and more take FF, FFFF and a DWORD.
+    struct Case {
+        size_t n;
+        Bytes head;
+    };
+    const Case cases[] = {
+        {254, {0xFF, 0xFE, 0xFF, 0xFE}},
+        {255, {0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0x00}},
+        {0xFFFD, {0xFF, 0xFE, 0xFF, 0xFF, 0xFD, 0xFF}},
+        {0xFFFE, {0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}},
+        {0x10000, {0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00}},
+    };
+    for (const Case& c : cases) {
+        WString s(c.n, u'x');
+        s.back() = u'y';
+        Bytes data = Store([&](CArchive& ar) { ar << s; });
+        ASSERT_EQ(data.size(), c.head.size() + 2 * c.n) << c.n;
+        EXPECT_EQ(Bytes(data.begin(), data.begin() + static_cast<long>(c.head.size())), c.head)
+            << c.n;
+        CArchive ar(data.data(), data.size());
+        EXPECT_EQ(ar.ReadString(), s) << c.n;
+        EXPECT_EQ(ar.Remaining(), 0u);
+    }
+
+    // Code units go through unchanged, a lone surrogate as well.
+    WString emoji = u"\U0001F600 ok";
+    emoji.push_back(u'\xD800');
+    Bytes data = Store([&](CArchive& ar) { ar << emoji; });
+    CArchive ar(data.data(), data.size());
+    EXPECT_EQ(ar.ReadString(), emoji);
+}
+
+TEST(ArchiveStrings, EightBitFormsAreReadAsLatin1) {
+    Bytes data = Cat({{3, 'a', 'b', 0xE9}, {0}});
+    {
+        CArchive ar(data.data(), data.size());
+        EXPECT_EQ(ar.ReadString(), u"ab\u00e9");
+        EXPECT_EQ(ar.ReadString(), u"");
+        EXPECT_EQ(ar.Remaining(), 0u);
+    }
+    // 255 characters: FF and a WORD.
+    Bytes mid = Cat({{0xFF}, W(255), Bytes(255, 'm')});
+    {
+        CArchive ar(mid.data(), mid.size());
+        EXPECT_EQ(ar.ReadString(), WString(255, u'm'));
+    }
+    // 0xFFFF characters: FF, FFFF and a DWORD.
+    Bytes big = Cat({{0xFF}, W(0xFFFF), D(0x10001), Bytes(0x10001, 'b')});
+    {
+        CArchive ar(big.data(), big.size());
+        EXPECT_EQ(ar.ReadString(), WString(0x10001, u'b'));
+        EXPECT_EQ(ar.Remaining(), 0u);
+    }
+}
+
+TEST(ArchiveCounts, WordBelowFFFFElseFFFFAndDword) {
+    EXPECT_EQ(Store([](CArchive& ar) { ar.WriteCount(0); }), W(0));
+    EXPECT_EQ(Store([](CArchive& ar) { ar.WriteCount(0xFFFE); }), W(0xFFFE));
+    EXPECT_EQ(Store([](CArchive& ar) { ar.WriteCount(0xFFFF); }), Cat({W(0xFFFF), D(0xFFFF)}));
+    EXPECT_EQ(Store([](CArchive& ar) { ar.WriteCount(0x12345); }), Cat({W(0xFFFF), D(0x12345)}));
+    Bytes data = Cat({W(0xFFFE), W(0xFFFF), D(0xFFFF), W(7)});
+    CArchive ar(data.data(), data.size());
+    EXPECT_EQ(ar.ReadCount(), 0xFFFEu);
+    EXPECT_EQ(ar.ReadCount(), 0xFFFFu);
+    EXPECT_EQ(ar.ReadCount(), 7u);
+}
+
+TEST(ArchiveObjects, ClassesAreNamedOnceAndObjectsReferredBackByIndex) {
+    CDot dot(1, -1);
+    CDot other(3, 4);
+    CLabel label(u"Hi", 12);
+    CRing ring(5, 6, 0.5);
+    Bytes data = Store([&](CArchive& ar) {
+        ar.WriteObject(&dot);
+        ar.WriteObject(&dot);
+        ar.WriteObject(nullptr);
+        ar.WriteObject(&other);
+        ar.WriteObject(&label);
+        ar.WriteObject(&ring);
+        ar.WriteObject(&other);
+        ar.WriteObject(&label);
+    });
+    // Indices: CDot 1, dot 2, other 3, CLabel 4, label 5, CRing 6, ring 7.
+    Bytes expected = Cat({NewClass("CDot", 1),
+                          D(1),
+                          D(0xFFFFFFFF), // dot
+                          W(2),          // dot again
+                          W(0),          // null
+                          W(0x8001),
+                          D(3),
+                          D(4), // other, a known class
+                          NewClass("CLabel", 2),
+                          {0xFF, 0xFE, 0xFF, 2, 'H', 0, 'i', 0},
+                          W(12),
+                          NewClass("CRing", 1),
+                          D(5),
+                          D(6),
+                          {0, 0, 0, 0, 0, 0, 0xE0, 0x3F},
+                          W(3),
+                          W(5)});
+    EXPECT_EQ(data, expected);
+
+    CArchive ar(data.data(), data.size());
+    Owned a(ar.ReadObject(RUNTIME_CLASS(CShape)));
+    CObject* again = ar.ReadObject(RUNTIME_CLASS(CShape));
+    CObject* none = ar.ReadObject(RUNTIME_CLASS(CShape));
+    Owned b(ar.ReadObject(RUNTIME_CLASS(CDot)));
+    Owned c(ar.ReadObject(nullptr));
+    Owned d(ar.ReadObject(RUNTIME_CLASS(CDot))); // a ring is a dot
+    CObject* bAgain = ar.ReadObject(RUNTIME_CLASS(CDot));
+    CObject* cAgain = ar.ReadObject(RUNTIME_CLASS(CLabel));
+    EXPECT_EQ(ar.Remaining(), 0u);
+
+    EXPECT_EQ(again, a.get());
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(bAgain, b.get());
+    EXPECT_EQ(cAgain, c.get());
+    EXPECT_EQ(As<CDot>(a.get())->m_nY, -1);
+    EXPECT_EQ(As<CDot>(b.get())->m_nX, 3);
+    EXPECT_EQ(As<CLabel>(c.get())->m_strText, u"Hi");
+    EXPECT_EQ(As<CLabel>(c.get())->m_wSize, 12);
+    ASSERT_EQ(d->GetRuntimeClass(), RUNTIME_CLASS(CRing));
+    EXPECT_EQ(As<CRing>(d.get())->m_dRadius, 0.5);
+    EXPECT_TRUE(d->IsKindOf(RUNTIME_CLASS(CShape)));
+    EXPECT_FALSE(c->IsKindOf(RUNTIME_CLASS(CDot)));
+}
+
+TEST(ArchiveObjects, GroupsStoreTheirMembersAsAnObjectArray) {
+    CGroup g;
+    g.m_nColour = 7;
+    auto* inner = new CGroup;
+    inner->Add(new CLabel(u"in"));
+    g.Add(new CDot(5, 6)).Add(nullptr).Add(inner).Add(new CDot(8, 9));
+    Bytes data = Store([&](CArchive& ar) { ar.WriteObject(&g); });
+    // The versionable class stores its schema without the flag. Indices:
+    // CGroup 1, g 2, CDot 3, dot 4, inner 5, CLabel 6, label 7.
+    EXPECT_EQ(data, Cat({NewClass("CGroup", 2),
+                         D(7),
+                         W(4), //
+                         NewClass("CDot", 1),
+                         D(5),
+                         D(6), //
+                         W(0), //
+                         W(0x8001),
+                         D(0),
+                         W(1), // inner group
+                         NewClass("CLabel", 2),
+                         {0xFF, 0xFE, 0xFF, 2, 'i', 0, 'n', 0},
+                         W(10), //
+                         W(0x8003),
+                         D(8),
+                         D(9)}));
+
+    int before = CShape::Live();
+    {
+        CArchive ar(data.data(), data.size());
+        Owned loaded(ar.ReadObject(RUNTIME_CLASS(CGroup)));
+        auto* lg = As<CGroup>(loaded.get());
+        EXPECT_EQ(lg->m_nSchemaRead, 2u);
+        EXPECT_EQ(lg->m_nColour, 7u);
+        ASSERT_EQ(lg->m_members.size(), 4u);
+        EXPECT_EQ(As<CDot>(lg->m_members[0])->m_nX, 5);
+        EXPECT_EQ(lg->m_members[1], nullptr);
+        auto* li = As<CGroup>(lg->m_members[2]);
+        ASSERT_EQ(li->m_members.size(), 1u);
+        EXPECT_EQ(As<CLabel>(li->m_members[0])->m_strText, u"in");
+        EXPECT_EQ(As<CDot>(lg->m_members[3])->m_nY, 9);
+        EXPECT_EQ(CShape::Live(), before + 5);
+    }
+    EXPECT_EQ(CShape::Live(), before);
+}
+
+TEST(ArchiveObjects, OlderSchemasOfAVersionableClassAreReportedForEveryObject) {
+    // Two schema-1 groups (no colour), the second naming its class by
+    // index: both must be read as schema 1, not as the current schema.
+    Bytes data = Cat({NewClass("CGroup", 1), W(1), NewClass("CDot", 1), D(1), D(2), //
+                      W(0x8001), W(0)});
+    CArchive ar(data.data(), data.size());
+    Owned first(ar.ReadObject(RUNTIME_CLASS(CGroup)));
+    Owned second(ar.ReadObject(RUNTIME_CLASS(CGroup)));
+    EXPECT_EQ(ar.Remaining(), 0u);
+    EXPECT_EQ(As<CGroup>(first.get())->m_nSchemaRead, 1u);
+    EXPECT_EQ(As<CGroup>(second.get())->m_nSchemaRead, 1u);
+    EXPECT_EQ(As<CGroup>(second.get())->m_nColour, 0u);
+    ASSERT_EQ(As<CGroup>(first.get())->m_members.size(), 1u);
+    EXPECT_EQ(As<CDot>(As<CGroup>(first.get())->m_members[0])->m_nY, 2);
+
+    // A class that is not versionable gives no schema of its own.
+    EXPECT_EQ(ar.GetObjectSchema(), 0xFFFFFFFFu);
+}
+
+TEST(ArchiveObjects, IndicesAbove7FFEUseTheLongForm) {
+    // 0x7FFE dots: CDot is index 1, the dots 2 .. 0x7FFF.
+    constexpr size_t kDots = 0x7FFE;
+    std::vector<std::unique_ptr<CDot>> dots;
+    for (size_t i = 0; i < kDots; ++i) {
+        dots.push_back(std::make_unique<CDot>(static_cast<int32_t>(i), 0));
+    }
+    CLabel l1(u"a");
+    CLabel l2(u"b");
+    Bytes data = Store([&](CArchive& ar) {
+        for (auto& d : dots) {
+            ar.WriteObject(d.get());
+        }
+        ar.WriteObject(dots[kDots - 2].get()); // index 0x7FFE: still a WORD
+        ar.WriteObject(dots[kDots - 1].get()); // index 0x7FFF
+        ar.WriteObject(&l1);                   // CLabel 0x8000, l1 0x8001
+        ar.WriteObject(&l2);                   // class index 0x8000
+        ar.WriteObject(&l1);
+        ar.WriteObject(dots[0].get());
+    });
+    Bytes tail = Cat({W(0x7FFE),
+                      W(0x7FFF),
+                      D(0x7FFF), //
+                      NewClass("CLabel", 2),
+                      {0xFF, 0xFE, 0xFF, 1, 'a', 0},
+                      W(10), //
+                      W(0x7FFF),
+                      D(0x80008000),
+                      {0xFF, 0xFE, 0xFF, 1, 'b', 0},
+                      W(10), //
+                      W(0x7FFF),
+                      D(0x8001),
+                      W(2)});
+    ASSERT_GT(data.size(), tail.size());
+    EXPECT_EQ(Bytes(data.end() - static_cast<long>(tail.size()), data.end()), tail);
+
+    CArchive ar(data.data(), data.size());
+    std::vector<Owned> loaded;
+    for (size_t i = 0; i < kDots; ++i) {
+        loaded.emplace_back(ar.ReadObject(RUNTIME_CLASS(CDot)));
+    }
+    EXPECT_EQ(ar.ReadObject(RUNTIME_CLASS(CDot)), loaded[kDots - 2].get());
+    EXPECT_EQ(ar.ReadObject(RUNTIME_CLASS(CDot)), loaded[kDots - 1].get());
+    Owned a(ar.ReadObject(RUNTIME_CLASS(CLabel)));
+    Owned b(ar.ReadObject(RUNTIME_CLASS(CLabel)));
+    EXPECT_EQ(ar.ReadObject(RUNTIME_CLASS(CLabel)), a.get());
+    EXPECT_EQ(ar.ReadObject(RUNTIME_CLASS(CDot)), loaded[0].get());
+    EXPECT_EQ(ar.Remaining(), 0u);
+    EXPECT_EQ(As<CDot>(loaded[kDots - 1].get())->m_nX, static_cast<int32_t>(kDots - 1));
+    EXPECT_EQ(As<CLabel>(b.get())->m_strText, u"b");
+}
+
+TEST(ArchiveObjects, ObjectArraysCountTheirElementsInTheLongFormWhenLarge) {
+    CGroup g;
+    for (int i = 0; i < 0xFFFF; ++i) {
+        g.Add(nullptr);
+    }
+    g.Add(new CDot(1, 2));
+    Bytes data = Store([&](CArchive& ar) { ar.WriteObject(&g); });
+    Bytes head = Cat({NewClass("CGroup", 2), D(0), W(0xFFFF), D(0x10000), W(0)});
+    EXPECT_EQ(Bytes(data.begin(), data.begin() + static_cast<long>(head.size())), head);
+
+    CArchive ar(data.data(), data.size());
+    Owned loaded(ar.ReadObject(RUNTIME_CLASS(CGroup)));
+    ASSERT_EQ(As<CGroup>(loaded.get())->m_members.size(), 0x10000u);
+    EXPECT_EQ(As<CDot>(As<CGroup>(loaded.get())->m_members.back())->m_nY, 2);
+}

@@ -1,0 +1,208 @@
+// Error messages: the texts of the exceptions, their languages, how they are
+// shown, and the text helpers they are built with.
+#include <gtest/gtest.h>
+
+#include "framework/exception.h"
+#include "framework/strings.h"
+#include "framework/wstr.h"
+#include "support/scripted_ui.h"
+#include "support/temp_profile.h"
+
+namespace {
+
+// A profile whose "LangID" decides the module's language for the test.
+class Language {
+public:
+    explicit Language(const char* langId) {
+        if (langId) {
+            m_profile.Set("Settings", "LangID", langId);
+        }
+        SetThreadLanguage(0);
+        SetModuleLanguage(0); // read the profile again
+    }
+    ~Language() { SetModuleLanguage(0); }
+
+private:
+    TempProfile m_profile{"kob-messages"};
+};
+
+std::string Text(const CException& e) {
+    return Narrow(e.GetErrorText());
+}
+
+} // namespace
+
+TEST(Messages, CommunicationErrorsInEnglish) {
+    Language english("1033");
+    ScriptedUi ui;
+    const std::pair<uint32_t, const char*> codes[] = {
+        {20009, "Error reading from the USB device.\nThe requested data could not be read."},
+        {20010, "Error writing to the USB device.\nThe data could not be written."},
+        {20011, "Data transfer error to or from the device."},
+        {20012, "Error reading from the serial device.\nThe requested data could not be read."},
+        {20013, "Error writing to the serial device.\nThe data could not be written."},
+        {20014, "The interface did not accept the command sended."},
+    };
+    for (const auto& [code, text] : codes) {
+        CCommException e(code);
+        char16_t buffer[256];
+        unsigned help = 0;
+        ASSERT_TRUE(e.GetErrorMessage(buffer, 256, &help)) << code;
+        EXPECT_EQ(Narrow(buffer), text);
+        EXPECT_EQ(help, code);
+    }
+    // Each lookup sounds the default beep, as the box's errors do.
+    EXPECT_EQ(ui.beeps, 6);
+    EXPECT_TRUE(ui.messages.empty());
+
+    // A small buffer gets the beginning, terminated.
+    CCommException e(20014);
+    char16_t small[8];
+    ASSERT_TRUE(e.GetErrorMessage(small, 8));
+    EXPECT_EQ(Narrow(small), "The int");
+}
+
+TEST(Messages, ACommunicationErrorWithoutCodeHasNoText) {
+    Language english("1033");
+    ScriptedUi ui;
+    CCommException e(0);
+    EXPECT_EQ(e.MessageId(), 1505u);
+    EXPECT_FALSE(HasResString(1505));
+    char16_t buffer[16] = u"leftover";
+    unsigned help = 0;
+    EXPECT_FALSE(e.GetErrorMessage(buffer, 16, &help));
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(help, 1505u);
+    EXPECT_EQ(ui.beeps, 1);
+
+    // Reporting it shows the stand-in message the caller names.
+    e.ReportError(platform::kMbOk, 20011);
+    EXPECT_EQ(ui.Messages(),
+              std::vector<std::string>{"Data transfer error to or from the device."});
+    // Without one the box still says something.
+    e.ReportError();
+    ASSERT_EQ(ui.Messages().size(), 2u);
+    EXPECT_EQ(ui.Messages()[1], "No error message is available.");
+}
+
+TEST(Messages, ArchiveAndFloatingPointErrorsInEnglish) {
+    Language english("1033");
+    using A = CArchiveException;
+    EXPECT_EQ(Text(A()), "The file is damaged or has an unexpected format.");
+    EXPECT_EQ(Text(A(A::endOfFile)), "The file ends unexpectedly.");
+    EXPECT_EQ(Text(A(A::badClass)), "The file contains an object of an unknown class.");
+    EXPECT_EQ(Text(A(A::badSchema)), "The file was written by an incompatible version.");
+    EXPECT_EQ(Text(A(A::badIndex)), "The file refers to an object that it does not contain.");
+    EXPECT_EQ(Text(A(A::writeFailed)), "The file could not be written.");
+    EXPECT_EQ(Text(CFPException(CFPException::invalid)),
+              "Floating-point error: invalid operation.");
+    EXPECT_EQ(Text(CFPException(CFPException::divideByZero)),
+              "Floating-point error: division by zero.");
+    EXPECT_EQ(Text(CFPException(CFPException::overflow)), "Floating-point error: overflow.");
+}
+
+TEST(Messages, LangIdOfTheProfileChoosesTheLanguage) {
+    {
+        Language german("1031");
+        EXPECT_EQ(CurrentLanguage(), kLangGerman);
+        EXPECT_EQ(Text(CCommException(20014)),
+                  "Das Interface hat den gesendeten Befehl nicht angenommen.");
+        EXPECT_EQ(Text(CArchiveException(CArchiveException::endOfFile)),
+                  "Die Datei endet unerwartet.");
+
+        // A thread may have its own language.
+        SetThreadLanguage(kLangEnglish);
+        EXPECT_EQ(Text(CCommException(20014)), "The interface did not accept the command sended.");
+        SetThreadLanguage(0);
+        EXPECT_EQ(Narrow(LoadResString(20014, kLangSpanish)),
+                  "La interfaz no aceptó el comando enviado.");
+    }
+    {
+        // Swiss German is German: the primary language decides.
+        Language swiss("2055");
+        EXPECT_EQ(Narrow(LoadResString(21001)), "Die Datei endet unerwartet.");
+    }
+    {
+        Language french("1036");
+        EXPECT_EQ(Narrow(LoadResString(21001)), "Le fichier se termine de façon inattendue.");
+    }
+    {
+        // A language the module does not ship falls back to English.
+        Language japanese("1041");
+        EXPECT_EQ(Narrow(LoadResString(21001)), "The file ends unexpectedly.");
+    }
+}
+
+TEST(Messages, ReportErrorShowsTheTextThroughTheUserInterface) {
+    Language english("1033");
+    ScriptedUi ui;
+    ui.boxAnswers.push_back(platform::kIdCancel);
+    int answer = CCommException(20012).ReportError(platform::kMbOkCancel | platform::kMbIconStop);
+    EXPECT_EQ(answer, platform::kIdCancel);
+    ASSERT_EQ(ui.Messages(), std::vector<std::string>{"Error reading from the serial device.\nThe "
+                                                      "requested data could not be read."});
+    EXPECT_EQ(ui.styles[0], platform::kMbOkCancel | platform::kMbIconStop);
+    EXPECT_EQ(ui.beeps, 1);
+
+    // A file error beeps not; its own text wins over the stand-in.
+    CArchiveException(CArchiveException::badSchema).ReportError(platform::kMbOk, 20011);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(Narrow(ui.messages[1]), "The file was written by an incompatible version.");
+    EXPECT_EQ(ui.beeps, 1);
+}
+
+TEST(Messages, ReportErrorInGerman) {
+    Language german("1031");
+    ScriptedUi ui;
+    CCommException(20009).ReportError();
+    EXPECT_EQ(ui.Messages(),
+              std::vector<std::string>{"Fehler beim Lesen vom USB-Gerät.\nDie angeforderten Daten "
+                                       "konnten nicht gelesen werden."});
+}
+
+TEST(Messages, UnknownIdsHaveNoText) {
+    EXPECT_FALSE(HasResString(4711));
+    EXPECT_TRUE(LoadResString(4711).empty());
+    EXPECT_TRUE(LoadResString(4711, kLangGerman).empty());
+    EXPECT_TRUE(HasResString(20014));
+}
+
+TEST(FormatText, NumberedPlaceholdersTakeTheArguments) {
+    EXPECT_EQ(FormatText(u"%2 before %1", {u"one", u"two"}), u"two before one");
+    EXPECT_EQ(FormatText(u"%1%1", {u"ab"}), u"abab");
+    // Missing arguments give nothing; what is no placeholder stays.
+    EXPECT_EQ(FormatText(u"[%3]", {u"a", u"b"}), u"[]");
+    EXPECT_EQ(FormatText(u"100% %0 %", {u"x"}), u"100% %0 %");
+    // A replacement is not scanned again.
+    EXPECT_EQ(FormatText(u"%1", {u"%2", u"no"}), u"%2");
+
+    Language english("1033");
+    EXPECT_EQ(Narrow(FormatText(LoadResString(20007), {u"MX9", u"KX7710-3B"})),
+              "Device \"MX9\" found.\nThe program requires device \"KX7710-3B\".");
+}
+
+TEST(WideStrings, Utf8AndUtf16ConvertBothWays) {
+    const std::string text = "Gr\xC3\xBC\xC3\x9F"
+                             "e \xE2\x82\xAC \xF0\x9F\x98\x80";
+    WString wide = Widen(text);
+    EXPECT_EQ(wide, u"Grüße € \U0001F600");
+    EXPECT_EQ(Narrow(wide), text);
+
+    // Malformed input becomes U+FFFD: a stray continuation byte, a cut
+    // sequence, an encoded surrogate, overlong forms, a code beyond U+10FFFF.
+    EXPECT_EQ(Widen("a\x80z"), u"a\uFFFDz");
+    EXPECT_EQ(Widen("a\xE2\x82"), u"a\uFFFD\uFFFD");
+    EXPECT_EQ(Widen("\xED\xA0\x80").front(), u'\uFFFD');
+    EXPECT_EQ(Widen("\xC0\xAF").front(), u'\uFFFD');
+    EXPECT_EQ(Widen("\xE0\x80\xAF").front(), u'\uFFFD');
+    EXPECT_EQ(Widen("\xF0\x80\x80\xAF").front(), u'\uFFFD');
+    EXPECT_EQ(Widen("\xF4\x90\x80\x80").front(), u'\uFFFD');
+    EXPECT_EQ(Widen("\xC0\xAF").find(u'/'), WString::npos);
+
+    // Unpaired surrogates become U+FFFD on the way out.
+    WString lone = u"x";
+    lone.push_back(u'\xD800');
+    lone.push_back(u'y');
+    lone.push_back(u'\xDC00');
+    EXPECT_EQ(Narrow(lone), "x\xEF\xBF\xBDy\xEF\xBF\xBD");
+}
