@@ -12,6 +12,8 @@
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    // Plain text: the figures are read in logs as often as on a terminal.
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
             if (r.iterations > 0 && !r.error_occurred) {
