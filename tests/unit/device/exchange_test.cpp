@@ -1,6 +1,8 @@
 // The command exchange and the interface device on the wire.
 #include <gtest/gtest.h>
 
+#include "support/comm_code.h"
+
 #include "device/exchange.h"
 #include "device/kobface.h"
 #include "framework/archive.h"
@@ -17,15 +19,6 @@ struct Rig {
     CKobface kobface;
     ScriptedStream* stream;
 };
-
-uint32_t CodeOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const CCommException& e) {
-        return e.m_nError;
-    }
-    return 0;
-}
 
 } // namespace
 

@@ -1,6 +1,8 @@
 // The serial stream over a real pseudo-terminal, the test playing the box.
 #include <gtest/gtest.h>
 
+#include "support/comm_code.h"
+
 #include <thread>
 
 #include "device/exchange.h"
@@ -21,15 +23,6 @@ struct SerialRig {
     TempProfile profile;
     PtyPeer peer;
 };
-
-uint32_t CodeOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const CCommException& e) {
-        return e.m_nError;
-    }
-    return 0;
-}
 
 } // namespace
 

@@ -1,6 +1,8 @@
 // The USB stream's packet logic, on fake pipes.
 #include <gtest/gtest.h>
 
+#include "support/comm_code.h"
+
 #include "device/kobface.h"
 #include "device/stream.h"
 #include "framework/exception.h"
@@ -22,15 +24,6 @@ std::vector<size_t> Sizes(const FakeUsbLog& log) {
         s.push_back(w.size());
     }
     return s;
-}
-
-uint32_t CodeOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const CCommException& e) {
-        return e.m_nError;
-    }
-    return 0;
 }
 
 } // namespace
