@@ -57,6 +57,19 @@ protected:
     ~IUnknown() = default;
 };
 
+using BOOL = int;
+
+struct IClassFactory : IUnknown {
+    virtual HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) = 0;
+    virtual HRESULT LockServer(BOOL lock) = 0;
+
+protected:
+    ~IClassFactory() = default;
+};
+
+inline constexpr IID IID_IUnknown = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IClassFactory = {1, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
 enum VARENUM : VARTYPE {
     VT_EMPTY = 0,
     VT_NULL = 1,

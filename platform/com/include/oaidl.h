@@ -1,0 +1,4 @@
+// OLE Automation declarations for the generated interface header.
+#pragma once
+
+#include "unknwn.h"

@@ -1,0 +1,4 @@
+// Marshalling is not used; the generated files only include this header.
+#pragma once
+
+#include "unknwn.h"

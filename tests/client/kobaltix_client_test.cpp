@@ -1,0 +1,175 @@
+// A COM client's view of the module: creation, connection, version, the
+// Create methods and reference counting, against the simulated box. The
+// same source runs natively against libKobLabVIEW.so and under Wine against
+// KobLabVIEW.dll.
+#include <gtest/gtest.h>
+
+#include "client/host.h"
+
+namespace {
+
+const std::string kBoxIdentity = "KX7710-3B2 Vers.  105 KOBALTIX Interface";
+
+struct Released {
+    void operator()(IUnknown* p) const {
+        if (p) {
+            p->Release();
+        }
+    }
+};
+
+class ClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host.SetProfile(host.BoxLine(), {{host.BoxLine(), host.BoxPath()}});
+        ASSERT_EQ(host.Create(&kob), S_OK);
+        ASSERT_NE(kob, nullptr);
+    }
+    void TearDown() override {
+        if (kob) {
+            kob->Release();
+        }
+    }
+    std::string Version() {
+        BSTR text = nullptr;
+        EXPECT_EQ(kob->Version(&text), S_OK);
+        std::string v = client::Narrow(text);
+        SysFreeString(text);
+        return v;
+    }
+
+    client::Host host;
+    IKobaltix* kob = nullptr;
+};
+
+TEST_F(ClientTest, CreateMethodsNeedAConnectionAndVersionIsEmptyBefore) {
+    IScope* scope = reinterpret_cast<IScope*>(&host); // must be cleared
+    EXPECT_EQ(kob->CreateScope(&scope), E_FAIL);
+    EXPECT_EQ(scope, nullptr);
+    IMeter* meter = reinterpret_cast<IMeter*>(&host);
+    EXPECT_EQ(kob->CreateMeter(&meter), E_FAIL);
+    EXPECT_EQ(meter, nullptr);
+    EXPECT_EQ(kob->CreateRelays(nullptr), E_POINTER);
+    EXPECT_EQ(kob->Version(nullptr), E_POINTER);
+    EXPECT_EQ(Version(), "");
+    EXPECT_TRUE(host.Messages().empty());
+}
+
+TEST_F(ClientTest, ConnectIdentifiesTheBoxOnceAndReconnectsAfterDisconnect) {
+    EXPECT_EQ(kob->Connect(), S_OK);
+    EXPECT_EQ(Version(), kBoxIdentity);
+    EXPECT_EQ(kob->Connect(), S_OK);
+    EXPECT_EQ(kob->Disconnect(), S_OK);
+    EXPECT_EQ(kob->Disconnect(), S_OK);
+    EXPECT_EQ(kob->Connect(), S_OK);
+    EXPECT_EQ(Version(), kBoxIdentity);
+    EXPECT_TRUE(host.Dialogs().empty());
+    EXPECT_TRUE(host.Messages().empty());
+
+    // A second client object drives the same box: already connected.
+    IKobaltix* other = nullptr;
+    ASSERT_EQ(host.Create(&other), S_OK);
+    EXPECT_EQ(other->Connect(), S_OK);
+    BSTR text = nullptr;
+    EXPECT_EQ(other->Version(&text), S_OK);
+    EXPECT_EQ(client::Narrow(text), kBoxIdentity);
+    SysFreeString(text);
+    other->Release();
+    EXPECT_TRUE(host.Dialogs().empty());
+}
+
+TEST_F(ClientTest, ExitProgramInTheDialogLeavesTheClientUnconnected) {
+    host.SetProfile(host.MissingLine(), {{host.BoxLine(), host.BoxPath()}});
+    EXPECT_EQ(kob->Connect(), S_FALSE);
+    auto dialogs = host.Dialogs();
+    ASSERT_EQ(dialogs.size(), 1u);
+    ASSERT_GE(dialogs[0].size(), 4u);
+    const std::string box = "COM" + std::to_string(host.BoxLine());
+    const std::string missing = "COM" + std::to_string(host.MissingLine());
+    EXPECT_EQ(dialogs[0][static_cast<size_t>(host.BoxLine() - 1)],
+              box + ": (Free, available for use)");
+    EXPECT_EQ(dialogs[0][static_cast<size_t>(host.MissingLine() - 1)],
+              missing + ": (In use or does not exist)");
+    EXPECT_EQ(dialogs[0].back(), "USB Interface");
+
+    IMeter* meter = reinterpret_cast<IMeter*>(&host);
+    EXPECT_EQ(kob->CreateMeter(&meter), E_FAIL);
+    EXPECT_EQ(meter, nullptr);
+    EXPECT_EQ(Version(), "");
+}
+
+TEST_F(ClientTest, RepeatInitialisingOnAnotherLineConnects) {
+    host.SetProfile(host.MissingLine(), {{host.BoxLine(), host.BoxPath()}});
+    host.AnswerDialog(4, host.BoxLine() - 1); // "Repeat Initialising" on the box's line
+    EXPECT_EQ(kob->Connect(), S_OK);
+    EXPECT_EQ(host.Dialogs().size(), 1u);
+    EXPECT_EQ(Version(), kBoxIdentity);
+}
+
+TEST_F(ClientTest, InstrumentsWithoutAnInterfaceAnswerNoInterface) {
+    ASSERT_EQ(kob->Connect(), S_OK);
+    IFuncGen* gen = reinterpret_cast<IFuncGen*>(&host);
+    EXPECT_EQ(kob->CreateFuncGen(&gen), E_NOINTERFACE);
+    EXPECT_EQ(gen, nullptr);
+    IPowerSupply* three = reinterpret_cast<IPowerSupply*>(&host);
+    EXPECT_EQ(kob->CreatePowerSupply(&three), E_NOINTERFACE);
+    EXPECT_EQ(three, nullptr);
+    IDigIO* dig = nullptr;
+    EXPECT_EQ(kob->CreateDigIO(&dig), E_NOINTERFACE);
+    IRelays* relays = nullptr;
+    EXPECT_EQ(kob->CreateRelays(&relays), E_NOINTERFACE);
+    EXPECT_EQ(relays, nullptr);
+    // The box accepted every announcement: nothing was shown.
+    EXPECT_TRUE(host.Messages().empty());
+}
+
+TEST_F(ClientTest, ReferencesKeepTheModuleLoadedAndIdentityHolds) {
+    EXPECT_EQ(host.CanUnloadNow(), S_FALSE);
+    IUnknown* a = nullptr;
+    IUnknown* b = nullptr;
+    ASSERT_EQ(kob->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&a)), S_OK);
+    ASSERT_EQ(kob->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&b)), S_OK);
+    EXPECT_EQ(a, b);
+    IKobaltix* again = nullptr;
+    ASSERT_EQ(a->QueryInterface(IID_IKobaltix, reinterpret_cast<void**>(&again)), S_OK);
+    EXPECT_EQ(again, kob);
+    void* none = &host;
+    EXPECT_EQ(kob->QueryInterface(IID_IClassFactory, &none), E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
+    again->Release();
+    b->Release();
+    a->Release();
+    EXPECT_EQ(kob->AddRef(), 2u);
+    EXPECT_EQ(kob->Release(), 1u);
+    EXPECT_EQ(kob->Release(), 0u);
+    kob = nullptr;
+    EXPECT_EQ(host.CanUnloadNow(), S_OK);
+
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(
+        host.GetClassObject(CLSID_Kobaltix, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+        S_OK);
+    EXPECT_EQ(factory->LockServer(1), S_OK);
+    EXPECT_EQ(host.CanUnloadNow(), S_FALSE);
+    EXPECT_EQ(factory->LockServer(0), S_OK);
+    EXPECT_EQ(host.CanUnloadNow(), S_OK);
+    // A server object is not aggregated into a client's object.
+    IKobaltix* aggregated = nullptr;
+    EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(factory), IID_IKobaltix,
+                                      reinterpret_cast<void**>(&aggregated)),
+              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(aggregated, nullptr);
+    factory->Release();
+}
+
+TEST_F(ClientTest, AnUnknownClassIsRefusedWithTheModulesMessage) {
+    void* object = &host;
+    EXPECT_EQ(host.GetClassObject(IID_IKobaltix, IID_IClassFactory, &object),
+              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(object, nullptr);
+    auto messages = host.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "DllGetClassObject failed");
+}
+
+} // namespace
