@@ -16,8 +16,12 @@ std::wstring W(const std::string& s) {
 } // namespace
 
 std::string DefaultProfilePath() {
-    if (const char* p = std::getenv("KOBLABVIEW_INI"); p && *p) {
-        return p;
+    // The process's environment as the system holds it: the C runtime's
+    // copy misses what the host program set after start-up.
+    wchar_t buf[MAX_PATH + 1];
+    DWORD n = GetEnvironmentVariableW(L"KOBLABVIEW_INI", buf, MAX_PATH + 1);
+    if (n > 0 && n <= MAX_PATH) {
+        return Narrow(std::u16string(buf, buf + n));
     }
     // A bare name: the profile API looks for it in the Windows directory.
     return "KobLabVIEW.INI";

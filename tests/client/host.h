@@ -47,6 +47,9 @@ public:
 
     // Messages the module showed, in order (UTF-8).
     std::vector<std::string> Messages();
+    // Whether the connection dialog is answered as AnswerDialog says and
+    // its lines can be read back.
+    bool ScriptsDialogs() const;
     // The connection dialogs shown: their lines, in order (UTF-8).
     std::vector<std::vector<std::string>> Dialogs();
     // How the next connection dialog is answered (default "Exit Program").

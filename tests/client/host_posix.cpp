@@ -143,6 +143,10 @@ std::vector<std::string> Host::Messages() {
     return m_pImpl->ui.Messages();
 }
 
+bool Host::ScriptsDialogs() const {
+    return true;
+}
+
 std::vector<std::vector<std::string>> Host::Dialogs() {
     std::vector<std::vector<std::string>> out;
     for (const auto& d : m_pImpl->ui.dialogs) {

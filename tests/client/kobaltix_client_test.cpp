@@ -81,6 +81,13 @@ TEST_F(ClientTest, ConnectIdentifiesTheBoxOnceAndReconnectsAfterDisconnect) {
 TEST_F(ClientTest, ExitProgramInTheDialogLeavesTheClientUnconnected) {
     host.SetProfile(host.MissingLine(), {{host.BoxLine(), host.BoxPath()}});
     EXPECT_EQ(kob->Connect(), S_FALSE);
+    IMeter* meter = reinterpret_cast<IMeter*>(&host);
+    EXPECT_EQ(kob->CreateMeter(&meter), E_FAIL);
+    EXPECT_EQ(meter, nullptr);
+    EXPECT_EQ(Version(), "");
+    if (!host.ScriptsDialogs()) {
+        return;
+    }
     auto dialogs = host.Dialogs();
     ASSERT_EQ(dialogs.size(), 1u);
     ASSERT_GE(dialogs[0].size(), 4u);
@@ -91,14 +98,12 @@ TEST_F(ClientTest, ExitProgramInTheDialogLeavesTheClientUnconnected) {
     EXPECT_EQ(dialogs[0][static_cast<size_t>(host.MissingLine() - 1)],
               missing + ": (In use or does not exist)");
     EXPECT_EQ(dialogs[0].back(), "USB Interface");
-
-    IMeter* meter = reinterpret_cast<IMeter*>(&host);
-    EXPECT_EQ(kob->CreateMeter(&meter), E_FAIL);
-    EXPECT_EQ(meter, nullptr);
-    EXPECT_EQ(Version(), "");
 }
 
 TEST_F(ClientTest, RepeatInitialisingOnAnotherLineConnects) {
+    if (!host.ScriptsDialogs()) {
+        GTEST_SKIP() << "the connection dialog cannot be answered here";
+    }
     host.SetProfile(host.MissingLine(), {{host.BoxLine(), host.BoxPath()}});
     host.AnswerDialog(4, host.BoxLine() - 1); // "Repeat Initialising" on the box's line
     EXPECT_EQ(kob->Connect(), S_OK);
