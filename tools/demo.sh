@@ -42,6 +42,11 @@ echo "The profile maps COM1 to it (Port=1)."
 section "Connecting through the serial line and identifying the box"
 "$kobctl" identify --announce 5 "${trace[@]}"
 
+section "The same through the COM server, as LabVIEW or any COM client uses it"
+echo "kobctl loads libKobLabVIEW.so, asks DllGetClassObject for \"Kobaltix\" and calls"
+echo "IKobaltix::Connect, ::Version and ::CreateScope:"
+"$kobctl" identify --com --announce 5 | sed 's/^/  /'
+
 section "What the box received"
 sleep 0.2
 if [ -s "$work/box.log" ]; then

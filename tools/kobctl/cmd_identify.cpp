@@ -5,6 +5,8 @@
 
 #include "device/kobface.h"
 #include "framework/exception.h"
+#include "platform/profile/profile.h"
+#include "tools/kobctl/com_module.h"
 #include "tools/kobctl/commands.h"
 #include "tools/kobctl/line.h"
 #include "tools/kobctl/terminal_ui.h"
@@ -24,6 +26,88 @@ const char* InstrumentName(int type) {
     return type >= 1 && type <= 8 ? names[type] : "?";
 }
 
+// The line the COM server takes is the profile's, as for any client.
+void ChooseLineInProfile(const LineOptions& line) {
+    if (line.usb) {
+        platform::ProfileWriteInt("Settings", "Port", 5);
+    } else if (!line.port.empty()) {
+        platform::ProfileWriteInt("Settings", "Port", std::atoi(line.port.c_str() + 3));
+    } else if (!line.device.empty()) {
+        platform::ProfileWriteInt("Settings", "Port", 1);
+        platform::ProfileWriteString("Ports", "COM1", line.device);
+    }
+}
+
+HRESULT CreateInstrument(IKobaltix* kob, int type) {
+    IUnknown* made = nullptr;
+    void** out = reinterpret_cast<void**>(&made);
+    HRESULT hr = E_INVALIDARG;
+    switch (type) {
+    case 1:
+        hr = kob->CreateDigIO(reinterpret_cast<IDigIO**>(out));
+        break;
+    case 2:
+        hr = kob->CreateRelays(reinterpret_cast<IRelays**>(out));
+        break;
+    case 3:
+        hr = kob->CreateFuncGen(reinterpret_cast<IFuncGen**>(out));
+        break;
+    case 4:
+        hr = kob->CreatePowerSupply(reinterpret_cast<IPowerSupply**>(out));
+        break;
+    case 5:
+        hr = kob->CreateScope(reinterpret_cast<IScope**>(out));
+        break;
+    case 6:
+        hr = kob->CreateMeter(reinterpret_cast<IMeter**>(out));
+        break;
+    default:
+        break;
+    }
+    if (made) {
+        made->Release();
+    }
+    return hr;
+}
+
+int IdentifyThroughCom(const LineOptions& line, int announce) {
+    ChooseLineInProfile(line);
+    ComModule module;
+    if (!module.Load(&Terminal())) {
+        std::printf("The COM server cannot be loaded: %s\n", module.Error().c_str());
+        return 1;
+    }
+    IKobaltix* kob = nullptr;
+    HRESULT hr = module.Create(&kob);
+    std::printf("Created \"Kobaltix\" from %s: %s\n", module.Path().c_str(),
+                DescribeHResult(hr).c_str());
+    if (FAILED(hr)) {
+        return 1;
+    }
+    hr = kob->Connect();
+    std::printf("IKobaltix::Connect: %s\n", DescribeHResult(hr).c_str());
+    int rc = 0;
+    if (hr != S_OK) {
+        std::printf("No box is connected (the connection dialog ended with \"Exit Program\").\n");
+        rc = 1;
+    } else {
+        BSTR version = nullptr;
+        hr = kob->Version(&version);
+        std::printf("IKobaltix::Version: %s\n  \"%s\"\n", DescribeHResult(hr).c_str(),
+                    version ? Narrow(std::u16string(version, SysStringLen(version))).c_str() : "");
+        SysFreeString(version);
+        if (announce) {
+            hr = CreateInstrument(kob, announce);
+            std::printf("Create method of the %s: %s%s\n", InstrumentName(announce),
+                        DescribeHResult(hr).c_str(),
+                        hr == E_NOINTERFACE ? " (this build has no interface for it yet)" : "");
+        }
+    }
+    kob->Release();
+    std::printf("Releasing the module (the box is told with its closing command).\n");
+    return rc;
+}
+
 } // namespace
 
 int RunIdentify(const Args& argsIn) {
@@ -33,8 +117,11 @@ int RunIdentify(const Args& argsIn) {
         return 2;
     }
     int announce = 0;
+    bool com = false;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--announce" && i + 1 < args.size()) {
+        if (args[i] == "--com") {
+            com = true;
+        } else if (args[i] == "--announce" && i + 1 < args.size()) {
             char* end = nullptr;
             long t = std::strtol(args[++i].c_str(), &end, 10);
             if (*end || t < 1 || t > 8) {
@@ -46,6 +133,14 @@ int RunIdentify(const Args& argsIn) {
             std::fprintf(stderr, "kobctl identify: unknown option %s\n", args[i].c_str());
             return 2;
         }
+    }
+
+    if (com) {
+        if (line.trace || announce > 6) {
+            std::fprintf(stderr, "kobctl identify --com: no --trace; --announce takes 1-6\n");
+            return 2;
+        }
+        return IdentifyThroughCom(line, announce);
     }
 
     CKobface kobface;

@@ -9,10 +9,12 @@ namespace {
 
 void Usage() {
     std::fputs("usage: kobctl <command> [options]\n"
-               "  identify [--port COMn|--device PATH|--usb] [--trace] [--announce TYPE]\n"
+               "  identify [--port COMn|--device PATH|--usb] [--trace] [--announce TYPE] [--com]\n"
                "      connect, identify the box, print identity, model and version;\n"
                "      --announce tells the box an instrument (1-8) is about to be used;\n"
-               "      --trace prints every byte on the wire with direction and time\n"
+               "      --trace prints every byte on the wire with direction and time;\n"
+               "      --com goes through the COM server (libKobLabVIEW.so) as a client does,\n"
+               "      on the line the options name (stored in the profile)\n"
                "  formula TEXT [--points N] [--from X0] [--to X1]\n"
                "      evaluate a waveform formula in X, one line per point\n",
                stderr);

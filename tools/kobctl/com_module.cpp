@@ -1,0 +1,73 @@
+#include "tools/kobctl/com_module.h"
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/ui/ui.h"
+
+namespace {
+using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
+using SetUiFn = platform::UiHandler* (*)(platform::UiHandler*);
+} // namespace
+
+ComModule::~ComModule() {
+    if (m_pModule) {
+        reinterpret_cast<SetUiFn>(m_pSetUi)(nullptr);
+        dlclose(m_pModule); // the box hears the closing command
+    }
+}
+
+bool ComModule::Load(platform::UiHandler* ui) {
+    const char* env = std::getenv("KOBLABVIEW_MODULE");
+    m_strPath = env && *env ? env : KOB_MODULE_PATH;
+    m_pModule = dlopen(m_strPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!m_pModule) {
+        m_strError = dlerror();
+        return false;
+    }
+    m_pSetUi = dlsym(m_pModule, "KobSetUiHandler");
+    if (!m_pSetUi || !dlsym(m_pModule, "DllGetClassObject")) {
+        m_strError = m_strPath + " is not the KobLabVIEW module";
+        dlclose(m_pModule);
+        m_pModule = nullptr;
+        return false;
+    }
+    reinterpret_cast<SetUiFn>(m_pSetUi)(ui);
+    return true;
+}
+
+HRESULT ComModule::Create(IKobaltix** out) {
+    auto get = reinterpret_cast<GetClassObjectFn>(dlsym(m_pModule, "DllGetClassObject"));
+    IClassFactory* factory = nullptr;
+    HRESULT hr = get(CLSID_Kobaltix, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (FAILED(hr)) {
+        return hr;
+    }
+    hr = factory->CreateInstance(nullptr, IID_IKobaltix, reinterpret_cast<void**>(out));
+    factory->Release();
+    return hr;
+}
+
+std::string DescribeHResult(HRESULT hr) {
+    struct Name {
+        HRESULT hr;
+        const char* name;
+    };
+    static const Name names[] = {{S_OK, "S_OK"},
+                                 {S_FALSE, "S_FALSE"},
+                                 {E_FAIL, "E_FAIL"},
+                                 {E_POINTER, "E_POINTER"},
+                                 {E_NOINTERFACE, "E_NOINTERFACE"},
+                                 {E_INVALIDARG, "E_INVALIDARG"},
+                                 {E_OUTOFMEMORY, "E_OUTOFMEMORY"}};
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
+    for (const Name& n : names) {
+        if (n.hr == hr) {
+            return std::string(buf) + " (" + n.name + ")";
+        }
+    }
+    return buf;
+}

@@ -1,0 +1,35 @@
+// The COM server as a client uses it: libKobLabVIEW.so opened at run time,
+// its class object asked for a new "Kobaltix" object.
+#pragma once
+
+#include <string>
+
+#include "server/koblabview.h"
+
+namespace platform {
+class UiHandler;
+}
+
+class ComModule {
+public:
+    ComModule() = default;
+    ~ComModule();
+    ComModule(const ComModule&) = delete;
+    ComModule& operator=(const ComModule&) = delete;
+
+    // Loads the module ($KOBLABVIEW_MODULE, else the one built beside kobctl)
+    // and hands it the terminal's user interface; false with error set.
+    bool Load(platform::UiHandler* ui);
+    HRESULT Create(IKobaltix** out);
+    const std::string& Error() const { return m_strError; }
+    const std::string& Path() const { return m_strPath; }
+
+private:
+    void* m_pModule = nullptr;
+    void* m_pSetUi = nullptr;
+    std::string m_strPath;
+    std::string m_strError;
+};
+
+// "0x80004005 (E_FAIL)" and so on, for what a user reads.
+std::string DescribeHResult(HRESULT hr);
