@@ -1,0 +1,165 @@
+// The oscilloscope model: its settings, every scope command on the wire, the
+// conversion of raw samples into volts, and the two channel buffers the
+// scope window draws.
+#pragma once
+
+#include <cstdint>
+
+#include "instruments/device_base.h"
+#include "platform/com/oleauto.h"
+
+// One row of a time-base table.
+struct TimeBaseRow {
+    double secondsPerDiv; // 10 divisions per record
+    uint16_t prescale;
+    uint16_t values;
+    uint8_t online;
+};
+inline constexpr uint32_t kTimeBaseRows = 22;
+// 22 rows each, then a row of zeros.
+extern const TimeBaseRow g_aTimeBases1[kTimeBaseRows + 1];
+extern const TimeBaseRow g_aTimeBases2[kTimeBaseRows + 1];
+
+// Box commands of the scope.
+inline constexpr uint8_t kCmdScopeTrigger = 0xD0;
+inline constexpr uint8_t kCmdScopeLevel = 0xD1;
+inline constexpr uint8_t kCmdScopeStart = 0xD2;
+inline constexpr uint8_t kCmdScopeStop = 0xD3;
+inline constexpr uint8_t kCmdScopeReadMemory1 = 0xD4;
+inline constexpr uint8_t kCmdScopeStatus = 0xD5;
+inline constexpr uint8_t kCmdScopeTiming1 = 0xD8;
+inline constexpr uint8_t kCmdScopeInput = 0xD9;
+inline constexpr uint8_t kCmdScopeOnline1 = 0xDA;
+inline constexpr uint8_t kCmdScopeTiming2 = 0xDB;
+inline constexpr uint8_t kCmdScopeReadMemory2 = 0xDC;
+inline constexpr uint8_t kCmdScopeOnline2 = 0xDD;
+
+// Scope status byte.
+enum : uint8_t {
+    kScopeReady = 0,
+    kScopeTrigger = 1,
+    kScopeMeasuring = 2,
+    kScopeMeasured = 3,
+    kScopeTransmitted = 4,
+    kScopeFailure = 128,
+};
+
+// Samples per channel buffer.
+inline constexpr uint32_t kScopeBufferSamples = 8192;
+
+// Samples of one channel for the window: signed 16-bit with the converter's
+// full scale at the top, a back and a front array.
+class CScopeBuffer {
+public:
+    CScopeBuffer();
+    virtual ~CScopeBuffer();
+    CScopeBuffer(const CScopeBuffer&) = delete;
+    CScopeBuffer& operator=(const CScopeBuffer&) = delete;
+
+    // Counts above kScopeBufferSamples are clamped.
+    void Resize(uint32_t n);
+    void Reset();
+    void Append(int16_t sample);
+    void ClearBack();
+    void Serialize(CArchive& ar);
+
+    int16_t* Front();
+    int16_t* Back();
+    const int16_t* Front() const;
+
+    uint32_t m_nFirst = 0;
+    uint32_t m_nEnd = 0;
+    uint32_t m_nExtra = 0;
+    uint32_t m_nCount = 0;
+    int32_t m_nIndex = -1;
+    double m_dFactor = 1.0;
+    int16_t* m_pData[2];
+};
+
+// Module-wide scope settings.
+extern const TimeBaseRow* g_pTimeBases;
+extern uint32_t g_nTimeBase;
+extern uint32_t g_nTimeBaseApplied;
+extern uint32_t g_nTriggerMode;
+extern uint32_t g_nPostTrigger;
+extern int32_t g_nTriggerLevel;
+extern uint32_t g_nScopeBufferSize;
+extern uint8_t g_bShowA;
+extern uint8_t g_bShowB;
+extern double g_dDisplayFactorA;
+extern double g_dDisplayFactorB;
+extern CScopeBuffer g_ScopeBufferA;
+extern CScopeBuffer g_ScopeBufferB;
+extern uint8_t g_bFrontFirst;
+
+struct CScopeSettings : CSettings {
+    uint32_t timeBase = 0;
+    uint8_t showA = 0;
+    uint32_t couplingA = 0;
+    uint32_t rangeA = 0;
+    uint8_t showB = 0;
+    uint32_t couplingB = 0;
+    uint32_t rangeB = 0;
+    uint32_t triggerMode = 0;
+    uint32_t triggerSource = 0;
+    uint32_t postTrigger = 0;
+    uint32_t triggerLevel = 0;
+    uint8_t single = 0;
+    uint8_t hold = 0;
+};
+
+// Change bits.
+inline constexpr uint16_t kScopeChangedTimeBase = 1;
+inline constexpr uint16_t kScopeChangedInput = 2;
+inline constexpr uint16_t kScopeChangedTrigger = 4;
+inline constexpr uint16_t kScopeChangedLevel = 8;
+
+class CScope : public CMeasureBase {
+public:
+    explicit CScope(CKobface* owner);
+    ~CScope() override;
+
+    void Serialize(CArchive& ar) override;
+    CSettings* GetSettings() override;
+    void SetSettings(CSettings* settings) override;
+    void SendChanges() override;
+    uint16_t MakeInputWord(uint32_t rangeA, uint32_t couplingA, uint32_t rangeB,
+                           uint32_t couplingB) override;
+
+    // Wire operations; a CCommException passes to the caller.
+    void SetInput(uint8_t rangeA, uint8_t couplingA, uint8_t rangeB, uint8_t couplingB);
+    void SendInput();
+    void SendTiming(uint16_t prescale, uint8_t online, uint16_t values);
+    void SendTrigger(uint16_t values);
+    void SendLevel();
+    void Start();
+    void Stop();
+    uint8_t GetStatus();
+    // Either destination may be null (that channel is not asked for).
+    void ReadMemory(uint16_t n, double* a, double fullScaleA, double* b, double fullScaleB);
+    // n volts per given destination; a grounded channel gives zeros.
+    void ReadChannels(uint16_t n, double* a, double* b);
+    // The pairs the box has collected, as two VT_ARRAY|VT_R8 variants.
+    // Reports a communication failure itself and returns S_FALSE.
+    HRESULT ReadOnlineArrays(VARIANT* a, VARIANT* b);
+    bool ReadOnlineToBuffers();
+    void ReadMemoryToBuffers();
+    void ApplyTimeBase();
+
+    // No wire traffic.
+    double GetSampleTime(uint16_t prescale) const;
+    void SetTimeBase(uint32_t row);
+    void SetRangeA(uint32_t range);
+    void SetRangeB(uint32_t range);
+    void SetCouplingA(uint32_t coupling);
+    void SetCouplingB(uint32_t coupling);
+    void SetTriggerSource(uint32_t source);
+    void SetTriggerMode(uint32_t mode);
+    void SetPostTrigger(uint32_t percent);
+    bool LevelUp();
+    bool LevelDown();
+
+    uint32_t m_nTriggerSource = 0;
+    uint8_t m_bSingle = 0;
+    uint8_t m_bHold = 0;
+};
