@@ -2,10 +2,14 @@
 // yet gets none: the box is still told about it.
 #include "device/kobface.h"
 #include "instruments/device_base.h"
+#include "instruments/meter/meter.h"
 
 CKobDevice* CreateModel(uint8_t type, CKobface* owner) {
-    (void)owner;
     switch (type) {
+    case kTypeMeter:
+        return new CKobMeter(owner);
+    case kTypeCounter:
+        return new CKobCounter(owner);
     default:
         return nullptr;
     }
