@@ -120,7 +120,9 @@ TEST(AnalogSim, Model2MemoryRecordOfTheDefaultSignals) {
             rising.push_back(i);
         }
     }
-    ASSERT_GE(rising.size(), 9u);
+    // Every 80 samples of 12.5 us, the first at the start itself.
+    EXPECT_EQ(rising, (std::vector<size_t>{80, 160, 240, 320, 400, 480, 560, 640, 720, 800}));
+    ASSERT_GE(rising.size(), 2u);
     double periods = static_cast<double>(rising.size() - 1);
     double seconds = static_cast<double>(rising.back() - rising.front()) * 12.5e-6;
     EXPECT_NEAR(periods / seconds, 1000.0, 5.0);
@@ -193,7 +195,11 @@ TEST(AnalogSim, Model1SendsSignedBytesAndKnowsOnlyItsOwnCommands) {
     std::vector<int> s = b.Decode(raw, 0);
     EXPECT_EQ(Max(s, 0, 800), 51); // round(2 / 5 * 127)
     EXPECT_EQ(Min(s, 0, 800), -51);
-    EXPECT_EQ(s[20], 51);             // a quarter of the 1 kHz period in
+    EXPECT_EQ(s[20], 51); // a quarter of the 1 kHz period in
+    for (size_t i = 80; i < 800; i += 80) {
+        EXPECT_EQ(s[i], 0) << i; // whole periods of 1 kHz at 12.5 us a sample
+        EXPECT_LT(s[i - 1], 0) << i;
+    }
     EXPECT_EQ(Max(s, 800, 1600), 13); // round(5 / 50 * 127)
 
     // The converter runs from -128 to 127.
@@ -438,7 +444,7 @@ TEST(AnalogSim, MeterSumsGiveMeanRmsAndPeaksOfDcAndSine) {
 
 TEST(AnalogSim, Model1MeterAnswersBytesAndTakesItsTime) {
     Bench b(1, false);
-    b.SetSignal('A', "dc:-1.5");
+    b.SetSignal('A', "dc:-4.5");
     EXPECT_EQ(Send(b.box, MeterTiming(10, 0x0705, 2048)), kAck);
     EXPECT_EQ(Send(b.box, {0x62}), kAck);
     EXPECT_EQ(Send(b.box, {0x65}), (Bytes{1})); // measuring for 10 * 10 ms
@@ -447,11 +453,11 @@ TEST(AnalogSim, Model1MeterAnswersBytesAndTakesItsTime) {
     b.now = 0.1;
     EXPECT_EQ(Send(b.box, {0x65}), (Bytes{2}));
     MeterReply m = ReadMeter(b);
-    EXPECT_EQ(m.current[0], -38); // round(-1.5 / 5 * 127)
-    EXPECT_EQ(m.first[0], -2048 * 38);
-    EXPECT_EQ(m.second[0], 2048 * 38);
-    EXPECT_EQ(m.third[0], 2048u * 38u * 38u);
-    EXPECT_EQ(m.min[0], -38);
+    EXPECT_EQ(m.current[0], -114); // round(-4.5 / 5 * 127)
+    EXPECT_EQ(m.first[0], -2048 * 114);
+    EXPECT_EQ(m.second[0], 2048 * 114);
+    EXPECT_EQ(m.third[0], 2048u * 114u * 114u);
+    EXPECT_EQ(m.min[0], -114);
     EXPECT_EQ(m.max[1], 32); // round(5 / 20 * 127)
     EXPECT_EQ(m.min[1], -32);
 
