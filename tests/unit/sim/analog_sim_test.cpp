@@ -140,6 +140,13 @@ TEST(AnalogSim, Model2MemoryRecordOfTheDefaultSignals) {
 
     Send(b.box, {0xD3});
     EXPECT_EQ(b.Status(), 0);
+
+    // Timings the memory cannot hold are refused and the last one stays.
+    EXPECT_EQ(b.Timing(0, 1000, 0), (Bytes{'?'}));
+    EXPECT_EQ(b.Timing(0, 1000, 8193), (Bytes{'?'}));
+    EXPECT_EQ(b.Timing(2, 1000, 801), (Bytes{'?'}));
+    Send(b.box, {0xD2});
+    EXPECT_EQ(b.Read(801, 1), std::vector<int>(s.begin(), s.begin() + 801));
 }
 
 TEST(AnalogSim, RangeClipsAndAcCouplingRemovesTheOffset) {
