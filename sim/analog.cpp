@@ -162,11 +162,17 @@ double Analog::FullScale(int range) {
     return range >= 0 && range < kRanges ? kFullScale[range] : kFullScale[kRanges - 1];
 }
 
-Analog::Analog(Box& box, bool fast) : m_box(box), m_nModel(box.Config().model), m_bFast(fast) {
+namespace {
+std::function<double()> SteadyClock() {
     auto epoch = std::chrono::steady_clock::now();
-    m_clock = [epoch] {
+    return [epoch] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - epoch).count();
     };
+}
+} // namespace
+
+Analog::Analog(Box& box, bool fast)
+    : m_box(box), m_nModel(box.Config().model), m_bFast(fast), m_clock(SteadyClock()) {
     AddScope();
     AddMeter();
 }
@@ -188,7 +194,7 @@ void Analog::SetFast(bool fast) {
 
 void Analog::SetClock(std::function<double()> clock) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_clock = std::move(clock);
+    m_clock = clock ? std::move(clock) : SteadyClock();
 }
 
 double Analog::Now() const {

@@ -40,6 +40,15 @@ enum ScopeState : uint8_t {
 };
 enum MeterState : uint8_t { kMeterReady = 0, kMeterMeasuring = 1, kMeterMeasured = 2 };
 
+// How the box behaves where the host leaves it open:
+// - one set of ranges and couplings serves both instruments; a word with a
+//   range row above 14 is refused ("?") and changes nothing;
+// - a memory record waits for its trigger only after the part before the
+//   trigger has been taken; mode bit 3 means the falling edge; online pairs
+//   run free, a pair every prescale x 0.1 ms;
+// - the DVM measures for time x 10 ms with its buffer's samples spread over
+//   that time; its second sum is the sum of the samples' magnitudes, and
+//   reading a finished measurement makes it ready for the next start.
 class Analog {
 public:
     // Registers the scope and DVM commands of the box's model with the box.
@@ -49,7 +58,7 @@ public:
     Signal GetSignal(char channel) const;
     // Records and DVM buffers complete at once instead of in real time.
     void SetFast(bool fast);
-    // Seconds on the box's clock; tests pass their own.
+    // Seconds on the box's clock; tests pass their own (none: the real one).
     void SetClock(std::function<double()> clock);
 
     // Raw converter value of a voltage on a range row (clipped).
