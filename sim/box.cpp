@@ -1,5 +1,7 @@
 #include "sim/box.h"
 
+#include "sim/analog.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -106,7 +108,10 @@ Box::Box(BoxConfig config) : m_config(std::move(config)) {
     });
     AddCommand(0x11, "closing command", 0,
                [this](uint8_t, const Bytes&, Bytes&) { m_bClosed = true; });
+    m_analog = std::make_unique<Analog>(*this, m_config.fast);
 }
+
+Box::~Box() = default;
 
 std::string Box::Identity() const {
     if (!m_config.identity.empty()) {
@@ -193,10 +198,14 @@ void Box::Complete(Output& out) {
     Command& c = m_commands[m_byCommand];
     m_received.push_back(m_byCommand);
     Bytes reply;
+    m_strDetail.clear();
     c.handler(m_byCommand, m_operands, reply);
     char head[32];
     std::snprintf(head, sizeof head, "0x%02X ", m_byCommand);
     std::string line = head + c.name;
+    if (!m_strDetail.empty()) {
+        line += " " + m_strDetail;
+    }
     if (!m_operands.empty()) {
         line += m_operands.size() <= 8 ? " [" + Hex(m_operands) + "]"
                                        : " [" + std::to_string(m_operands.size()) + " bytes]";

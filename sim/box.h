@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -37,6 +38,7 @@ struct BoxConfig {
     bool oldBox = false;  // answers "?" to the model query
     int version = 105;    // firmware version in the identity
     std::string identity; // the whole identity text, when given
+    bool fast = false;    // scope records and DVM buffers complete at once
 };
 
 // What one feed of bytes produced on the box's side.
@@ -46,9 +48,12 @@ struct Output {
     bool hangUp = false;
 };
 
+class Analog;
+
 class Box {
 public:
     explicit Box(BoxConfig config = {});
+    ~Box();
 
     // Operands of a command: a fixed count, or a function telling, from the
     // operand bytes so far, how many it needs in all.
@@ -58,6 +63,8 @@ public:
     void AddCommand(uint8_t command, const std::string& name, Need need, Handler handler);
 
     Output Feed(const uint8_t* data, size_t count);
+    // From inside a handler only: words added to the command's log line.
+    void Detail(const std::string& text) { m_strDetail = text; }
 
     void AddFault(uint8_t command, Fault fault);
     void ClearFaults();
@@ -71,6 +78,8 @@ public:
     bool Closed() const { return m_bClosed; }
     // Instruments announced with 0x0E and not released.
     std::vector<int> Announced() const;
+    // The analog inputs with the scope and the DVM on them.
+    Analog& AnalogInputs() { return *m_analog; }
 
 private:
     struct Command {
@@ -94,6 +103,8 @@ private:
     bool m_bInCommand = false;
     uint8_t m_byCommand = 0;
     Bytes m_operands;
+    std::string m_strDetail;
+    std::unique_ptr<Analog> m_analog;
 };
 
 std::string InstrumentName(int type);

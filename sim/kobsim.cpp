@@ -13,6 +13,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "sim/analog.h"
 #include "sim/box.h"
 
 namespace {
@@ -35,12 +36,15 @@ void Trace(const char* direction, const kobsim::Bytes& bytes) {
 }
 
 void Usage() {
-    std::fputs(
-        "usage: kobsim [--model 1|2] [--old-box] [--version N] [--identity TEXT]\n"
-        "              [--fault CMD:KIND[:ARG][xCOUNT]]... [--trace] [--line-rate]\n"
-        "              [--log FILE] [--once]\n"
-        "  fault kinds: no-reply, short:N, wrong-ack[:BYTE], garbage[:N], delay:MS, hangup\n",
-        stderr);
+    std::fputs("usage: kobsim [--model 1|2] [--old-box] [--version N] [--identity TEXT]\n"
+               "              [--fault CMD:KIND[:ARG][xCOUNT]]... [--trace] [--line-rate]\n"
+               "              [--log FILE] [--once] [--fast]\n"
+               "              [--signal-a SIGNAL] [--signal-b SIGNAL]\n"
+               "  fault kinds: no-reply, short:N, wrong-ack[:BYTE], garbage[:N], delay:MS, hangup\n"
+               "  signals: KIND:HZ:VOLTS[:OFFSET] or dc:VOLTS, KIND sine, square, triangle, dc\n"
+               "           (defaults: A sine:1000:2, B sine:50:5)\n"
+               "  --fast: scope records and meter buffers are ready at once\n",
+               stderr);
 }
 
 bool WriteAll(int fd, const uint8_t* data, size_t count, bool lineRate) {
@@ -73,6 +77,7 @@ int main(int argc, char** argv) {
     bool lineRate = false;
     bool once = false;
     std::string logPath;
+    std::vector<std::pair<char, kobsim::Signal>> signals;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](const char* what) -> std::string {
@@ -112,6 +117,16 @@ int main(int argc, char** argv) {
             logPath = value("--log");
         } else if (a == "--once") {
             once = true;
+        } else if (a == "--fast") {
+            config.fast = true;
+        } else if (a == "--signal-a" || a == "--signal-b") {
+            kobsim::Signal signal;
+            std::string error;
+            if (!kobsim::ParseSignal(value(a.c_str()), signal, error)) {
+                std::fprintf(stderr, "kobsim: %s: %s\n", a.c_str(), error.c_str());
+                return 2;
+            }
+            signals.push_back({a == "--signal-a" ? 'A' : 'B', signal});
         } else {
             Usage();
             return 2;
@@ -120,6 +135,9 @@ int main(int argc, char** argv) {
     kobsim::Box box(config);
     for (const auto& [cmd, f] : faults) {
         box.AddFault(cmd, f);
+    }
+    for (const auto& [channel, signal] : signals) {
+        box.AnalogInputs().SetSignal(channel, signal);
     }
 
     int master = posix_openpt(O_RDWR | O_NOCTTY);

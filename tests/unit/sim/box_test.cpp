@@ -74,7 +74,7 @@ TEST(SimBox, AnnouncesAndReleasesInstrumentsEvenWhenBytesArriveOneByOne) {
 
 TEST(SimBox, EveryUnknownByteIsAnsweredWithAQuestionMark) {
     Box box;
-    EXPECT_EQ(Send(box, {0xD0, 0x12, 0x0B}), (Bytes{'?', '?', 0x02}));
+    EXPECT_EQ(Send(box, {0xC7, 0x12, 0x0B}), (Bytes{'?', '?', 0x02}));
 }
 
 TEST(SimBox, FaultsChangeTheReplyAsToldAndRunOut) {

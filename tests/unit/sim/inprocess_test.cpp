@@ -4,10 +4,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
 
+#include "device/exchange.h"
 #include "device/kobface.h"
 #include "device/stream.h"
 #include "sim/inprocess.h"
+#include "support/comm_code.h"
 #include "support/scripted_ui.h"
 #include "support/temp_profile.h"
 
@@ -100,4 +105,53 @@ TEST(InProcessBox, AMissingBoxCannotBeOpened) {
     EXPECT_FALSE(serial.Open());
     CKobUsb usb;
     EXPECT_FALSE(usb.Open());
+}
+
+TEST(InProcessBox, ScopeAndMeterRepliesReadWithTheHostsExchange) {
+    for (bool usb : {false, true}) {
+        SCOPED_TRACE(usb ? "usb" : "serial");
+        BoxConfig cfg;
+        cfg.fast = true;
+        Connected c(usb, cfg);
+        ASSERT_TRUE(c.opened);
+        CStreamIO& s = *c.kobface.m_pStream;
+        auto send = [&s](std::vector<uint8_t> bytes) {
+            SendCommand(s, bytes.data(), static_cast<uint32_t>(bytes.size()));
+        };
+        send({0x60, 0x08, 0x05}); // A on 5 V, B on 50 V
+        CheckAck(s);
+        send({0x62});
+        CheckAck(s);
+        send({0x65});
+        EXPECT_EQ(ReadByte(s), 2); // measured
+        send({0x66});
+        int16_t currentA = static_cast<int16_t>(ReadWord(s));
+        ReadWord(s);
+        EXPECT_GE(currentA, -204);
+        EXPECT_LE(currentA, 204);
+        uint32_t longs[6];
+        for (uint32_t& l : longs) {
+            l = ReadLong(s);
+        }
+        // 100 whole periods of A's 1 kHz sine: a mean near 0, an RMS near
+        // 2 V / sqrt 2 in counts of 5 V / 511.
+        EXPECT_LT(std::abs(static_cast<int32_t>(longs[0]) / 2048.0), 2.0);
+        EXPECT_NEAR(std::sqrt(longs[4] / 2048.0), 204.4 / std::sqrt(2.0), 1.5);
+        int16_t extremes[4];
+        for (int16_t& e : extremes) {
+            e = static_cast<int16_t>(ReadWord(s));
+        }
+        EXPECT_EQ(extremes[0], -204);
+        EXPECT_EQ(extremes[1], 204);
+        EXPECT_EQ(extremes[3], 51); // B: 5 V on 50 V
+        EXPECT_EQ(s.GetInQueue(), 0u);
+
+        // A refused scope start is the host's error 20014.
+        c.box.TheBox().AddFault(0xD2, {FaultKind::WrongAck, 0, 1});
+        EXPECT_EQ(CodeOf([&] {
+                      send({0xD2});
+                      CheckAck(s);
+                  }),
+                  20014u);
+    }
 }
