@@ -2,10 +2,12 @@
 // yet gets none: the box is still told about it.
 #include "device/kobface.h"
 #include "instruments/device_base.h"
+#include "instruments/scope/scope.h"
 
 CKobDevice* CreateModel(uint8_t type, CKobface* owner) {
-    (void)owner;
     switch (type) {
+    case kTypeScope:
+        return new CScope(owner);
     default:
         return nullptr;
     }
