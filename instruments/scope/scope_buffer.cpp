@@ -9,6 +9,15 @@ uint8_t g_bFrontFirst = 0;
 CScopeBuffer g_ScopeBufferA;
 CScopeBuffer g_ScopeBufferB;
 
+namespace {
+
+// The samples a buffer holds, whatever its count was set to.
+uint32_t Held(const CScopeBuffer& b) {
+    return std::min(b.m_nCount, kScopeBufferSamples);
+}
+
+} // namespace
+
 CScopeBuffer::CScopeBuffer() {
     m_pData[0] = new int16_t[kScopeBufferSamples]();
     m_pData[1] = new int16_t[kScopeBufferSamples]();
@@ -43,11 +52,12 @@ void CScopeBuffer::Reset() {
 
 void CScopeBuffer::Append(int16_t sample) {
     // An empty record has no place for a sample.
-    if (m_nCount == 0) {
+    uint32_t held = Held(*this);
+    if (held == 0) {
         return;
     }
     int16_t* front = Front();
-    int32_t last = static_cast<int32_t>(m_nCount) - 1;
+    int32_t last = static_cast<int32_t>(held) - 1;
     int32_t next = m_nIndex < 0 ? 0 : m_nIndex + 1;
     if (next > last) {
         // Full: the oldest sample drops out.
@@ -59,7 +69,7 @@ void CScopeBuffer::Append(int16_t sample) {
 }
 
 void CScopeBuffer::ClearBack() {
-    std::fill_n(Back(), m_nCount, int16_t{0});
+    std::fill_n(Back(), Held(*this), int16_t{0});
 }
 
 namespace {
@@ -81,9 +91,10 @@ void Skip(CArchive& ar, uint64_t bytes) {
 
 void CScopeBuffer::Serialize(CArchive& ar) {
     if (ar.IsStoring()) {
-        ar << uint32_t{2} << m_nCount << static_cast<uint32_t>(m_nIndex) << m_dFactor;
+        uint32_t held = Held(*this);
+        ar << uint32_t{2} << held << static_cast<uint32_t>(m_nIndex) << m_dFactor;
         const int16_t* front = Front();
-        for (uint32_t i = 0; i < m_nCount && i < kScopeBufferSamples; ++i) {
+        for (uint32_t i = 0; i < held; ++i) {
             ar << front[i];
         }
         return;

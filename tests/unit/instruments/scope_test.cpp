@@ -282,7 +282,7 @@ TEST_F(ScopeTest, InputStoresTheSettingsSendsTheWordAndSetsTheDisplayFactors) {
 
 TEST_F(ScopeTest, ReadMemoryCommandsOfBothModels) {
     CScope& s1 = Make(1);
-    std::vector<double> a(800), b(800);
+    std::vector<double> a(800), b(801);
     stream->Reply(Bytes(1600, 0));
     s1.ReadMemory(800, a.data(), 1, b.data(), 1);
     ASSERT_EQ(stream->Blocks().size(), 1u);
@@ -696,6 +696,17 @@ TEST(ScopeBuffer, ResizeResetAppendAndClear) {
     buf.Resize(100000);
     EXPECT_EQ(buf.m_nCount, kScopeBufferSamples);
     EXPECT_EQ(buf.m_nIndex, static_cast<int32_t>(kScopeBufferSamples) - 1);
+
+    // A count set past the arrays by hand stays inside them.
+    buf.m_nCount = 100000;
+    buf.m_nIndex = 99999;
+    buf.ClearBack();
+    buf.Append(42);
+    EXPECT_EQ(buf.Front()[kScopeBufferSamples - 1], 42);
+    EXPECT_EQ(buf.m_nIndex, static_cast<int32_t>(kScopeBufferSamples) - 1);
+    Bytes stored = Store(buf);
+    EXPECT_EQ(Bytes(stored.begin() + 4, stored.begin() + 8), Le32(kScopeBufferSamples));
+    EXPECT_EQ(stored.size(), 20 + 2 * kScopeBufferSamples);
     g_bFrontFirst = savedFront;
 }
 
