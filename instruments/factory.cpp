@@ -3,9 +3,12 @@
 #include "device/kobface.h"
 #include "instruments/device_base.h"
 #include "instruments/meter/meter.h"
+#include "instruments/scope/scope.h"
 
 CKobDevice* CreateModel(uint8_t type, CKobface* owner) {
     switch (type) {
+    case kTypeScope:
+        return new CScope(owner);
     case kTypeMeter:
         return new CKobMeter(owner);
     case kTypeCounter:
