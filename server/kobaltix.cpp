@@ -2,6 +2,8 @@
 #include "server/kobaltix.h"
 
 #include "device/kobface.h"
+#include "instruments/meter/meter.h"
+#include "instruments/scope/scope.h"
 #include "server/frame.h"
 
 namespace {
@@ -23,6 +25,8 @@ long ModuleLockCount() {
 CKobaltix::CKobaltix(IUnknown* outer) : m_pOuterUnknown(outer) {
     m_xInner.m_pThis = this;
     m_xKobaltix.m_pThis = this;
+    m_xKobScope.m_pThis = this;
+    m_xKobMeter.m_pThis = this;
     ModuleLock();
 }
 
@@ -40,8 +44,13 @@ HRESULT CKobaltix::InternalQueryInterface(REFIID riid, void** object) {
         found = &m_xInner;
     } else if (IsEqualGUID(riid, IID_IKobaltix)) {
         found = &m_xKobaltix;
+    } else if (IsEqualGUID(riid, IID_IScope)) {
+        found = &m_xKobScope;
+    } else if (IsEqualGUID(riid, IID_IMeter)) {
+        found = &m_xKobMeter;
     }
-    // The instrument interfaces join the map as their instruments are built.
+    // The other instrument interfaces join the map as their instruments are
+    // built.
     if (!found) {
         return E_NOINTERFACE;
     }
@@ -78,7 +87,17 @@ ULONG CKobaltix::ExternalRelease() {
 }
 
 void CKobaltix::AttachDevice(uint8_t type) {
-    (void)type; // no instrument interface is built yet
+    CKobDevice* model = g_pKobface ? g_pKobface->Device(type) : nullptr;
+    switch (type) {
+    case kTypeScope:
+        m_xKobScope.m_pDevice = dynamic_cast<CScope*>(model);
+        break;
+    case kTypeMeter:
+        m_xKobMeter.m_pDevice = dynamic_cast<CKobMeter*>(model);
+        break;
+    default:
+        break;
+    }
 }
 
 HRESULT CKobaltix::XInner::QueryInterface(REFIID riid, void** object) {
@@ -91,15 +110,7 @@ ULONG CKobaltix::XInner::Release() {
     return m_pThis->InternalRelease();
 }
 
-HRESULT CKobaltix::XKobaltix::QueryInterface(REFIID riid, void** object) {
-    return m_pThis->ExternalQueryInterface(riid, object);
-}
-ULONG CKobaltix::XKobaltix::AddRef() {
-    return m_pThis->ExternalAddRef();
-}
-ULONG CKobaltix::XKobaltix::Release() {
-    return m_pThis->ExternalRelease();
-}
+KOB_NESTED_IUNKNOWN(CKobaltix::XKobaltix)
 
 HRESULT CKobaltix::XKobaltix::Connect() {
     CKobface* face = g_pKobface;

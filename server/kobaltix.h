@@ -10,6 +10,8 @@
 #include "server/koblabview.h"
 
 class CKobface;
+class CKobMeter;
+class CScope;
 
 class CKobaltix : public CCmdTarget {
 public:
@@ -61,10 +63,70 @@ public:
         HRESULT Create(uint8_t type, REFIID riid, void** out);
     } m_xKobaltix;
 
+    // The instruments' interfaces; each points at its model once created.
+    struct XKobScope : IScope {
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+        ULONG STDMETHODCALLTYPE AddRef() override;
+        ULONG STDMETHODCALLTYPE Release() override;
+        HRESULT STDMETHODCALLTYPE Input(unsigned char RangeA, unsigned char CouplingA,
+                                        unsigned char RangeB, unsigned char CouplingB) override;
+        HRESULT STDMETHODCALLTYPE Timing(unsigned short Prescale, unsigned char Online,
+                                         unsigned short Vals) override;
+        HRESULT STDMETHODCALLTYPE Trigger(unsigned char Trigger, unsigned char Chn,
+                                          unsigned char Post) override;
+        HRESULT STDMETHODCALLTYPE TriggerLevel(short Level) override;
+        HRESULT STDMETHODCALLTYPE Status(ScopeStatus* Status) override;
+        HRESULT STDMETHODCALLTYPE Start() override;
+        HRESULT STDMETHODCALLTYPE Stop() override;
+        HRESULT STDMETHODCALLTYPE Read(VARIANT* ChnA, VARIANT* ChnB) override;
+        HRESULT STDMETHODCALLTYPE ReadOnline(VARIANT* ChnA, VARIANT* ChnB) override;
+        HRESULT STDMETHODCALLTYPE GetTiming(double* Delta, double* Total,
+                                            unsigned char* Online) override;
+        CKobaltix* m_pThis = nullptr;
+        CScope* m_pDevice = nullptr;
+        uint16_t m_wPrescale = 0;
+        uint16_t m_wValues = 0;
+        uint8_t m_bOnline = 0;
+    } m_xKobScope;
+
+    struct XKobMeter : IMeter {
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+        ULONG STDMETHODCALLTYPE AddRef() override;
+        ULONG STDMETHODCALLTYPE Release() override;
+        HRESULT STDMETHODCALLTYPE Config(unsigned char RangeA, unsigned char CouplingA,
+                                         unsigned char RangeB, unsigned char CouplingB) override;
+        HRESULT STDMETHODCALLTYPE ConfigA(unsigned char Range, unsigned char Coupling) override;
+        HRESULT STDMETHODCALLTYPE ConfigB(unsigned char Range, unsigned char Coupling) override;
+        HRESULT STDMETHODCALLTYPE Timing(unsigned short Time, unsigned short BufferSize) override;
+        HRESULT STDMETHODCALLTYPE Status(MeterStatus* Status) override;
+        HRESULT STDMETHODCALLTYPE Start() override;
+        HRESULT STDMETHODCALLTYPE Stop() override;
+        HRESULT STDMETHODCALLTYPE ReadA(unsigned char Type, double* Value) override;
+        HRESULT STDMETHODCALLTYPE ReadB(unsigned char Type, double* Value) override;
+        CKobaltix* m_pThis = nullptr;
+        CKobMeter* m_pDevice = nullptr;
+
+    private:
+        HRESULT Read(bool channelB, unsigned char type, double* value);
+    } m_xKobMeter;
+
 private:
     IUnknown* m_pOuterUnknown;
     std::atomic<ULONG> m_dwRef{1};
 };
+
+// The IUnknown of a nested interface object: forwarded to the controlling
+// unknown of its server object.
+#define KOB_NESTED_IUNKNOWN(Nested)                                                                \
+    HRESULT Nested::QueryInterface(REFIID riid, void** object) {                                   \
+        return m_pThis->ExternalQueryInterface(riid, object);                                      \
+    }                                                                                              \
+    ULONG Nested::AddRef() {                                                                       \
+        return m_pThis->ExternalAddRef();                                                          \
+    }                                                                                              \
+    ULONG Nested::Release() {                                                                      \
+        return m_pThis->ExternalRelease();                                                         \
+    }
 
 // Module lock count: live objects plus client locks of the class factory.
 void ModuleLock();
