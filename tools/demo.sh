@@ -55,6 +55,19 @@ else
     echo "  (no log)"
 fi
 
+out=$build/demo
+mkdir -p "$out"
+section "The oscilloscope: one record of both channels"
+echo "The simulated box has a 1 kHz sine of 2 V on input A and a 50 Hz sine of 5 V on B."
+echo "kobctl scope goes through IScope (Input, Timing, Trigger, Start, Status, Read):"
+"$kobctl" scope --timebase 9 --range-a 5 --range-b 8 --png "$out/scope.png" --csv "$out/scope.csv" | sed 's/^/  /'
+echo "  CSV head:"
+head -n 4 "$out/scope.csv" | sed 's/^/    /'
+
+section "The multimeter: both channels"
+echo "kobctl meter goes through IMeter (Config, Timing, Start, Status, ReadA, ReadB):"
+"$kobctl" meter --range-a 5 --range-b 8 | sed 's/^/  /'
+
 section "Evaluating a waveform formula"
 echo "The generators play formulas in X; one period of SIN(X)+0.3*SIN(3*X) at 8 points"
 echo "(index, X, value):"

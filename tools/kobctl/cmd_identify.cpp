@@ -26,18 +26,6 @@ const char* InstrumentName(int type) {
     return type >= 1 && type <= 8 ? names[type] : "?";
 }
 
-// The line the COM server takes is the profile's, as for any client.
-void ChooseLineInProfile(const LineOptions& line) {
-    if (line.usb) {
-        platform::ProfileWriteInt("Settings", "Port", 5);
-    } else if (!line.port.empty()) {
-        platform::ProfileWriteInt("Settings", "Port", std::atoi(line.port.c_str() + 3));
-    } else if (!line.device.empty()) {
-        platform::ProfileWriteInt("Settings", "Port", 1);
-        platform::ProfileWriteString("Ports", "COM1", line.device);
-    }
-}
-
 HRESULT CreateInstrument(IKobaltix* kob, int type) {
     IUnknown* made = nullptr;
     void** out = reinterpret_cast<void**>(&made);

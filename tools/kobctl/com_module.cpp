@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "framework/wstr.h"
 #include "platform/ui/ui.h"
+#include "tools/kobctl/line.h"
+#include "tools/kobctl/terminal_ui.h"
 
 namespace {
 using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
@@ -70,4 +73,35 @@ std::string DescribeHResult(HRESULT hr) {
         }
     }
     return buf;
+}
+
+IKobaltix* ConnectThroughCom(ComModule& module, const LineOptions& line, std::string& version) {
+    ChooseLineInProfile(line);
+    if (!module.Load(&Terminal())) {
+        std::printf("The COM server cannot be loaded: %s\n", module.Error().c_str());
+        return nullptr;
+    }
+    IKobaltix* kob = nullptr;
+    if (!Succeeded("Creating \"Kobaltix\"", module.Create(&kob))) {
+        return nullptr;
+    }
+    if (kob->Connect() != S_OK) {
+        std::printf("No box is connected (the connection dialog ended with \"Exit Program\").\n");
+        kob->Release();
+        return nullptr;
+    }
+    BSTR text = nullptr;
+    if (SUCCEEDED(kob->Version(&text)) && text) {
+        version = Narrow(std::u16string(text, SysStringLen(text)));
+    }
+    SysFreeString(text);
+    return kob;
+}
+
+bool Succeeded(const char* what, HRESULT hr) {
+    if (hr == S_OK) {
+        return true;
+    }
+    std::printf("%s: %s\n", what, DescribeHResult(hr).c_str());
+    return false;
 }

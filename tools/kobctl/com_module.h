@@ -33,3 +33,12 @@ private:
 
 // "0x80004005 (E_FAIL)" and so on, for what a user reads.
 std::string DescribeHResult(HRESULT hr);
+
+struct LineOptions;
+
+// A connected box through the COM server: "Kobaltix" created, the options'
+// line stored in the profile, Connect done. Null (after saying why) when
+// any step fails; version receives the box's identity.
+IKobaltix* ConnectThroughCom(ComModule& module, const LineOptions& line, std::string& version);
+// True when hr is S_OK; else prints what failed.
+bool Succeeded(const char* what, HRESULT hr);

@@ -9,3 +9,5 @@ using Args = std::vector<std::string>;
 
 int RunIdentify(const Args& args);
 int RunFormula(const Args& args);
+int RunScope(const Args& args);
+int RunMeter(const Args& args);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/profile/profile.h"
@@ -184,4 +185,15 @@ std::string DescribeLine(const LineOptions& o) {
         return "the USB interface";
     }
     return "serial port " + port + " = " + platform::SerialDevicePath(port) + " (9600 baud, 8N2)";
+}
+
+void ChooseLineInProfile(const LineOptions& line) {
+    if (line.usb) {
+        platform::ProfileWriteInt("Settings", "Port", 5);
+    } else if (!line.port.empty()) {
+        platform::ProfileWriteInt("Settings", "Port", std::atoi(line.port.c_str() + 3));
+    } else if (!line.device.empty()) {
+        platform::ProfileWriteInt("Settings", "Port", 1);
+        platform::ProfileWriteString("Ports", "COM1", line.device);
+    }
 }

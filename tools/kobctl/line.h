@@ -24,3 +24,6 @@ std::unique_ptr<CStreamIO> MakeStream(const LineOptions& options);
 void FlushLineTrace();
 // How the chosen line reads for a person.
 std::string DescribeLine(const LineOptions& options);
+// The line the COM server takes is the profile's, as for any client: the
+// options are stored there.
+void ChooseLineInProfile(const LineOptions& options);

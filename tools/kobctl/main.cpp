@@ -15,6 +15,14 @@ void Usage() {
                "      --trace prints every byte on the wire with direction and time;\n"
                "      --com goes through the COM server (libKobLabVIEW.so) as a client does,\n"
                "      on the line the options name (stored in the profile)\n"
+               "  scope [--port COMn|--device PATH|--usb] [--timebase 0-21] [--range-a 0-14]\n"
+               "        [--range-b 0-14] [--trigger none|A|B] [--level -100-100] [--post 0-100]\n"
+               "        [--png FILE] [--csv FILE]\n"
+               "      one record of both channels through the COM server: a sketch here,\n"
+               "      the volts as CSV (t_s,a_V,b_V) and a plot as PNG\n"
+               "  meter [--port COMn|--device PATH|--usb] [--range-a 0-14] [--range-b 0-14]\n"
+               "        [--time N] [--buffer N]\n"
+               "      one DVM measurement of both channels: the six values of each\n"
                "  formula TEXT [--points N] [--from X0] [--to X1]\n"
                "      evaluate a waveform formula in X, one line per point\n",
                stderr);
@@ -31,6 +39,12 @@ int main(int argc, char** argv) {
     Args args(argv + 2, argv + argc);
     if (std::strcmp(argv[1], "identify") == 0) {
         return RunIdentify(args);
+    }
+    if (std::strcmp(argv[1], "scope") == 0) {
+        return RunScope(args);
+    }
+    if (std::strcmp(argv[1], "meter") == 0) {
+        return RunMeter(args);
     }
     if (std::strcmp(argv[1], "formula") == 0) {
         return RunFormula(args);
