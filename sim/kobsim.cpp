@@ -49,7 +49,9 @@ void Usage() {
 
 bool WriteAll(int fd, const uint8_t* data, size_t count, bool lineRate) {
     // 9600 baud with 11 bits a byte: 872.7 bytes per second.
+    // Paced against a schedule, so that late wake-ups do not add up.
     const auto perByte = std::chrono::microseconds(1146);
+    auto next = std::chrono::steady_clock::now();
     for (size_t done = 0; done < count;) {
         size_t chunk = lineRate ? 1 : count - done;
         ssize_t n = write(fd, data + done, chunk);
@@ -63,7 +65,8 @@ bool WriteAll(int fd, const uint8_t* data, size_t count, bool lineRate) {
         }
         done += static_cast<size_t>(n);
         if (lineRate) {
-            std::this_thread::sleep_for(perByte);
+            next += perByte * n;
+            std::this_thread::sleep_until(next);
         }
     }
     return true;
