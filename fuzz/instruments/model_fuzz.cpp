@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ++data;
     --size;
     // Settings a stored file may leave out of range.
-    g_nRangeA = data[0 % (size ? size : 1)] % 20;
+    g_nRangeA = size > 0 ? data[0] % 20 : 8;
     g_nRangeB = 8;
     g_nCouplingA = 0;
     g_nCouplingB = size > 1 ? data[1] % 4 : 0;
