@@ -1,15 +1,87 @@
 #include <windows.h>
 
+#include <string>
+
 #include "platform/ui/ui.h"
 
 namespace platform {
 
 namespace {
 
+// Control ids and end codes of the connection dialog.
+constexpr int kMessageId = 101;
+constexpr int kLinesId = 451;
+constexpr int kEndExit = 2;
+constexpr int kEndRepeat = 4;
+constexpr int kEndSimulate = 6;
+
+// The module this code is linked into: the DLL, or a program that links it.
+HMODULE ThisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+    return module;
+}
+
+struct DialogState {
+    const InitFailedRequest* request;
+    InitFailedAnswer answer;
+};
+
+void FillDialog(HWND dlg, const InitFailedRequest& r) {
+    SetDlgItemTextW(dlg, kMessageId, reinterpret_cast<LPCWSTR>(r.message.c_str()));
+    if (HWND lines = GetDlgItem(dlg, kLinesId)) {
+        constexpr int kMaxLines = static_cast<int>(sizeof r.lines / sizeof r.lines[0]);
+        int count = r.lineCount < 0 ? 0 : (r.lineCount > kMaxLines ? kMaxLines : r.lineCount);
+        for (int i = 0; i < count; ++i) {
+            SendMessageW(lines, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(r.lines[i].c_str()));
+        }
+        // A selection outside the list selects nothing.
+        bool valid = r.selection >= 0 && r.selection < count;
+        SendMessageW(lines, CB_SETCURSEL, valid ? static_cast<WPARAM>(r.selection) : WPARAM(-1), 0);
+    }
+    if (HWND simulate = GetDlgItem(dlg, kEndSimulate)) {
+        EnableWindow(simulate, r.allowSimulation ? TRUE : FALSE);
+    }
+}
+
+INT_PTR CALLBACK InitFailedProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_INITDIALOG) {
+        SetWindowLongPtrW(dlg, DWLP_USER, lParam);
+        FillDialog(dlg, *reinterpret_cast<DialogState*>(lParam)->request);
+        return TRUE;
+    }
+    auto* state = reinterpret_cast<DialogState*>(GetWindowLongPtrW(dlg, DWLP_USER));
+    if (msg != WM_COMMAND || !state || HIWORD(wParam) != BN_CLICKED) {
+        return FALSE;
+    }
+    if (HWND lines = GetDlgItem(dlg, kLinesId)) {
+        state->answer.selection = static_cast<int>(SendMessageW(lines, CB_GETCURSEL, 0, 0));
+    }
+    switch (LOWORD(wParam)) {
+    case IDOK: // Enter where no button is the default
+    case kEndRepeat:
+        EndDialog(dlg, kEndRepeat);
+        return TRUE;
+    case kEndSimulate:
+        // Only an enabled button ends the dialog; a forged click does not.
+        if (state->request->allowSimulation) {
+            EndDialog(dlg, kEndSimulate);
+        }
+        return TRUE;
+    case IDCANCEL: // "Exit Program", Escape and the close box
+        EndDialog(dlg, kEndExit);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
 class Win32Ui : public UiHandler {
 public:
     int ShowBox(const std::u16string& text, const std::u16string& caption,
-                   unsigned style) override {
+                unsigned style) override {
         return MessageBoxW(GetActiveWindow(), reinterpret_cast<LPCWSTR>(text.c_str()),
                            reinterpret_cast<LPCWSTR>(caption.c_str()), style);
     }
@@ -22,11 +94,24 @@ public:
         }
     }
     InitFailedAnswer InitFailedDialog(const InitFailedRequest& request) override {
-        // The real dialog comes with the server's resources; until then the
-        // message is shown and the user's only way out is to give up.
-        MessageBoxW(GetActiveWindow(), reinterpret_cast<LPCWSTR>(request.message.c_str()),
-                    L"KobLabVIEW", MB_OK | MB_ICONEXCLAMATION);
-        return {2, request.selection};
+        HMODULE module = ThisModule();
+        LPCWSTR name = MAKEINTRESOURCEW(request.templateId);
+        if (module && FindResourceW(module, name, MAKEINTRESOURCEW(5))) { // RT_DIALOG
+            DialogState state{&request, {kEndExit, request.selection}};
+            INT_PTR end = DialogBoxParamW(module, name, GetActiveWindow(), InitFailedProc,
+                                          reinterpret_cast<LPARAM>(&state));
+            if (end != -1) {
+                state.answer.endCode = static_cast<int>(end);
+                return state.answer;
+            }
+        }
+        // A module without the dialog (a program that links the code but not
+        // the resources): the message alone, and the set-up gives up.
+        std::u16string text = request.message + u"\n\n(The connection dialog is not available: "
+                                                u"the connection set-up ends.)";
+        MessageBoxW(GetActiveWindow(), reinterpret_cast<LPCWSTR>(text.c_str()), L"KobLabVIEW",
+                    MB_OK | MB_ICONEXCLAMATION);
+        return {kEndExit, request.selection};
     }
 
 private:
@@ -40,6 +125,8 @@ UiHandler& DefaultUi() {
     return *ui;
 }
 
-uint16_t UserLanguage() { return GetUserDefaultUILanguage(); }
+uint16_t UserLanguage() {
+    return GetUserDefaultUILanguage();
+}
 
 } // namespace platform

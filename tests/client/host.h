@@ -52,6 +52,8 @@ public:
     bool ScriptsDialogs() const;
     // The connection dialogs shown: their lines, in order (UTF-8).
     std::vector<std::vector<std::string>> Dialogs();
+    // The message each connection dialog showed, in order (UTF-8).
+    std::vector<std::string> DialogMessages();
     // How the next connection dialog is answered (default "Exit Program").
     void AnswerDialog(int endCode, int selection);
 

@@ -159,6 +159,14 @@ std::vector<std::vector<std::string>> Host::Dialogs() {
     return out;
 }
 
+std::vector<std::string> Host::DialogMessages() {
+    std::vector<std::string> out;
+    for (const auto& d : m_pImpl->ui.dialogs) {
+        out.push_back(::Narrow(d.message));
+    }
+    return out;
+}
+
 void Host::AnswerDialog(int endCode, int selection) {
     m_pImpl->ui.dialogAnswers.push_back({endCode, selection});
 }

@@ -98,6 +98,13 @@ TEST_F(ClientTest, ExitProgramInTheDialogLeavesTheClientUnconnected) {
     EXPECT_EQ(dialogs[0][static_cast<size_t>(host.MissingLine() - 1)],
               missing + ": (In use or does not exist)");
     EXPECT_EQ(dialogs[0].back(), "USB Interface");
+    // The line could not be opened at all.
+    auto shown = host.DialogMessages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0],
+              "The selected communication line cannot be initialized.\nEither it does not "
+              "exist or it is in use by another Application.\n\nSelect an alternative "
+              "communication line.");
 }
 
 TEST_F(ClientTest, RepeatInitialisingOnAnotherLineConnects) {
@@ -107,8 +114,14 @@ TEST_F(ClientTest, RepeatInitialisingOnAnotherLineConnects) {
     host.SetProfile(host.MissingLine(), {{host.BoxLine(), host.BoxPath()}});
     host.AnswerDialog(4, host.BoxLine() - 1); // "Repeat Initialising" on the box's line
     EXPECT_EQ(kob->Connect(), S_OK);
-    EXPECT_EQ(host.Dialogs().size(), 1u);
+    auto dialogs = host.Dialogs();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].size(), 5u); // COM1-COM4 and USB
     EXPECT_EQ(Version(), kBoxIdentity);
+    // A later connection starts on the line chosen in the dialog.
+    EXPECT_EQ(kob->Disconnect(), S_OK);
+    EXPECT_EQ(kob->Connect(), S_OK);
+    EXPECT_EQ(host.Dialogs().size(), 1u);
 }
 
 TEST_F(ClientTest, InstrumentsWithoutAnInterfaceAnswerNoInterface) {
