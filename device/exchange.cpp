@@ -1,5 +1,7 @@
 #include "device/exchange.h"
 
+#include <exception>
+
 #include "framework/exception.h"
 
 uint8_t ReadByte(CStreamIO& stream) {
@@ -20,7 +22,9 @@ uint32_t ReadLong(CStreamIO& stream) {
     return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
 }
 
-void WriteByte(CStreamIO& stream, uint8_t value) { stream.Write(&value, 1); }
+void WriteByte(CStreamIO& stream, uint8_t value) {
+    stream.Write(&value, 1);
+}
 
 void WriteLong(CStreamIO& stream, uint32_t value) {
     uint8_t b[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
@@ -73,4 +77,24 @@ bool TryRead(CStreamIO& stream, void* buffer, uint32_t count) {
     } catch (const CCommException&) {
         return false;
     }
+}
+
+BlockGuard::BlockGuard(CStreamIO& stream)
+    : m_stream(stream), m_nUncaught(std::uncaught_exceptions()) {
+    m_stream.BeginBlock();
+}
+
+BlockGuard::~BlockGuard() {
+    if (!m_bEnded && std::uncaught_exceptions() > m_nUncaught) {
+        try {
+            m_stream.EndBlock();
+        } catch (const CCommException&) {
+            // the first failure is the one to report
+        }
+    }
+}
+
+void BlockGuard::End() {
+    m_bEnded = true;
+    m_stream.EndBlock();
 }

@@ -30,5 +30,21 @@ WString ReadString(CStreamIO& stream);
 void CheckAck(CStreamIO& stream);
 // Purges when anything is waiting.
 void FlushInput(CStreamIO& stream);
+// A bracket of BeginBlock/EndBlock (one USB transfer) that ends the block
+// on the way out of an exception too, so that a failed command does not
+// leave the stream collecting; the first failure is what the caller sees.
+class BlockGuard {
+public:
+    explicit BlockGuard(CStreamIO& stream);
+    ~BlockGuard();
+    BlockGuard(const BlockGuard&) = delete;
+    BlockGuard& operator=(const BlockGuard&) = delete;
+    void End();
+
+private:
+    CStreamIO& m_stream;
+    int m_nUncaught;
+    bool m_bEnded = false;
+};
 // Read that reports a CCommException as false.
 bool TryRead(CStreamIO& stream, void* buffer, uint32_t count);

@@ -14,9 +14,13 @@ namespace {
 const char16_t kRequiredName[] = u"KX7710-3B";
 }
 
-CDeviceBase::~CDeviceBase() { delete m_pStream; }
+CDeviceBase::~CDeviceBase() {
+    delete m_pStream;
+}
 
-CKobface::CKobface() { g_pKobface = this; }
+CKobface::CKobface() {
+    g_pKobface = this;
+}
 
 CKobface::~CKobface() {
     if (IsConnected()) {
@@ -36,8 +40,8 @@ CKobface::~CKobface() {
 }
 
 CKobDevice*& CKobface::Device(uint8_t type) {
-    CKobDevice** slots[] = {&m_pDigIO, &m_pRelays,  &m_pFuncGen,  &m_p3PhaseGen,
-                            &m_pScope, &m_pMeter,   &m_pCounter,  &m_pMetraHit};
+    CKobDevice** slots[] = {&m_pDigIO, &m_pRelays, &m_pFuncGen, &m_p3PhaseGen,
+                            &m_pScope, &m_pMeter,  &m_pCounter, &m_pMetraHit};
     if (type < 1 || type > kInstrumentTypes) {
         m_pNoDevice = nullptr; // no slot: a scratch one that stays empty
         return m_pNoDevice;

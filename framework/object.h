@@ -50,11 +50,17 @@ public:                                                                         
 #define IMPLEMENT_DYNAMIC(name, base)                                                              \
     const CRuntimeClass name::class##name = {#name, CRuntimeClass::kNoSchema, nullptr,             \
                                              RUNTIME_CLASS(base)};                                 \
-    const CRuntimeClass* name::GetRuntimeClass() const { return RUNTIME_CLASS(name); }
+    const CRuntimeClass* name::GetRuntimeClass() const {                                           \
+        return RUNTIME_CLASS(name);                                                                \
+    }
 
 #define IMPLEMENT_SERIAL(name, base, schema)                                                       \
-    CObject* name::CreateObject() { return new name; }                                             \
+    CObject* name::CreateObject() {                                                                \
+        return new name;                                                                           \
+    }                                                                                              \
     const CRuntimeClass name::class##name = {#name, schema, name::CreateObject,                    \
                                              RUNTIME_CLASS(base)};                                 \
-    const CRuntimeClass* name::GetRuntimeClass() const { return RUNTIME_CLASS(name); }             \
+    const CRuntimeClass* name::GetRuntimeClass() const {                                           \
+        return RUNTIME_CLASS(name);                                                                \
+    }                                                                                              \
     static const bool s_bRegistered##name = (CRuntimeClass::Register(RUNTIME_CLASS(name)), true);

@@ -67,12 +67,22 @@ WString LoadResString(uint32_t id, uint16_t langId) {
     return e ? WString(e->text[Column(langId)]) : WString();
 }
 
-WString LoadResString(uint32_t id) { return LoadResString(id, CurrentLanguage()); }
+WString LoadResString(uint32_t id) {
+    return LoadResString(id, CurrentLanguage());
+}
 
-bool HasResString(uint32_t id) { return Find(id) != nullptr; }
+bool HasResString(uint32_t id) {
+    return Find(id) != nullptr;
+}
 
-uint16_t CurrentLanguage() { return t_wThreadLang ? t_wThreadLang : ModuleLanguage(); }
+uint16_t CurrentLanguage() {
+    return t_wThreadLang ? t_wThreadLang : ModuleLanguage();
+}
 
-void SetThreadLanguage(uint16_t langId) { t_wThreadLang = langId; }
+void SetThreadLanguage(uint16_t langId) {
+    t_wThreadLang = langId;
+}
 
-void SetModuleLanguage(uint16_t langId) { g_wModuleLang.store(langId); }
+void SetModuleLanguage(uint16_t langId) {
+    g_wModuleLang.store(langId);
+}

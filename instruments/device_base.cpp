@@ -1,12 +1,13 @@
 #include "instruments/device_base.h"
 
+#include "device/exchange.h"
 #include "device/kobface.h"
 #include "framework/exception.h"
 
 const RangeRow g_aRanges[kRangeCount] = {
-    {0.02, 0.1}, {0.05, 0.2}, {0.1, 0.5},  {0.2, 1},    {0.5, 2},     {1, 5},       {2, 10},
-    {5, 20},     {10, 50},    {20, 100},   {50, 200},   {100, 500},   {200, 1000},  {500, 2000},
-    {1000, 5000},
+    {0.02, 0.1}, {0.05, 0.2}, {0.1, 0.5},  {0.2, 1},    {0.5, 2},
+    {1, 5},      {2, 10},     {5, 20},     {10, 50},    {20, 100},
+    {50, 200},   {100, 500},  {200, 1000}, {500, 2000}, {1000, 5000},
 };
 
 uint32_t g_nRangeA = 8;
@@ -14,7 +15,9 @@ uint32_t g_nCouplingA = 0;
 uint32_t g_nRangeB = 8;
 uint32_t g_nCouplingB = 0;
 
-void CKobDevice::Lock() { g_csDevices.Lock(); }
+void CKobDevice::Lock() {
+    g_csDevices.Lock();
+}
 
 void CKobDevice::UnlockChanged(uint16_t bits) {
     m_wChanged |= bits;
@@ -48,6 +51,12 @@ void CKobDevice::WriteWord(uint16_t value) {
     s.Write(&b[1], 1);
 }
 
+void CKobDevice::SendAcked(uint8_t command) {
+    CStreamIO& s = Stream();
+    WriteByte(s, command);
+    CheckAck(s);
+}
+
 uint16_t CMeasureBase::MakeInputWord(uint32_t rangeA, uint32_t couplingA, uint32_t rangeB,
                                      uint32_t couplingB) {
     auto w = static_cast<uint16_t>(((rangeB << 8) | rangeA) & 0xFFFF);
@@ -75,5 +84,9 @@ double ScaleRaw(double raw, uint32_t range) {
     return raw < 0 ? raw / 128.0 * fs : raw / 127.0 * fs;
 }
 
-double CMeasureBase::ScaleA(double raw) const { return ScaleRaw(raw, g_nRangeA); }
-double CMeasureBase::ScaleB(double raw) const { return ScaleRaw(raw, g_nRangeB); }
+double CMeasureBase::ScaleA(double raw) const {
+    return ScaleRaw(raw, g_nRangeA);
+}
+double CMeasureBase::ScaleB(double raw) const {
+    return ScaleRaw(raw, g_nRangeB);
+}

@@ -42,6 +42,8 @@ public:
     uint16_t TakeChanged();
     // Two bytes on the owner's stream, high byte first.
     void WriteWord(uint16_t value);
+    // A command byte alone, then the box's acknowledgement.
+    void SendAcked(uint8_t command);
     // The owner's stream (the wire of this model).
     CStreamIO& Stream() const;
 

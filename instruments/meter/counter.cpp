@@ -5,16 +5,12 @@
 CKobCounter::CKobCounter(CKobface* owner) : CKobDevice(owner) {}
 
 bool CKobCounter::StartCounter() {
-    CStreamIO& s = Stream();
-    WriteByte(s, kCmdCounterStart);
-    CheckAck(s);
+    SendAcked(kCmdCounterStart);
     return true;
 }
 
 void CKobCounter::StopCounter() {
-    CStreamIO& s = Stream();
-    WriteByte(s, kCmdCounterStop);
-    CheckAck(s);
+    SendAcked(kCmdCounterStop);
 }
 
 void CKobCounter::SendChanges() {

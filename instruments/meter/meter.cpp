@@ -104,9 +104,7 @@ void CKobMeter::SendTiming() {
 }
 
 void CKobMeter::Start() {
-    CStreamIO& s = Stream();
-    WriteByte(s, kCmdMeterStart);
-    CheckAck(s);
+    SendAcked(kCmdMeterStart);
 }
 
 void CKobMeter::Stop() {

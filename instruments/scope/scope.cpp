@@ -70,40 +70,6 @@ double ConverterTop() {
     return IsModel2() ? 511.0 : 127.0;
 }
 
-void WriteByteTo(CStreamIO& s, uint8_t b) {
-    s.Write(&b, 1);
-}
-
-// Ends a block on the way out of an exception too, so that a failed command
-// does not leave the stream collecting; the original failure is what the
-// caller sees.
-class BlockGuard {
-public:
-    explicit BlockGuard(CStreamIO& s) : m_stream(s), m_nUncaught(std::uncaught_exceptions()) {
-        m_stream.BeginBlock();
-    }
-    ~BlockGuard() {
-        if (!m_bEnded && std::uncaught_exceptions() > m_nUncaught) {
-            try {
-                m_stream.EndBlock();
-            } catch (const CCommException&) {
-                // the first failure is the one to report
-            }
-        }
-    }
-    BlockGuard(const BlockGuard&) = delete;
-    BlockGuard& operator=(const BlockGuard&) = delete;
-    void End() {
-        m_bEnded = true;
-        m_stream.EndBlock();
-    }
-
-private:
-    CStreamIO& m_stream;
-    int m_nUncaught;
-    bool m_bEnded = false;
-};
-
 // One sample as the box sends it: model 2 a word holding a signed 10-bit
 // value, model 1 a signed byte.
 int16_t ReadRawSample(CStreamIO& s) {
@@ -150,7 +116,7 @@ void CScope::SetInput(uint8_t rangeA, uint8_t couplingA, uint8_t rangeB, uint8_t
 
 void CScope::SendInput() {
     CStreamIO& s = Stream();
-    WriteByteTo(s, kCmdScopeInput);
+    WriteByte(s, kCmdScopeInput);
     WriteWord(GetInputWord());
     CheckAck(s);
 }
@@ -159,8 +125,8 @@ void CScope::SendTiming(uint16_t prescale, uint8_t online, uint16_t values) {
     CStreamIO& s = Stream();
     {
         BlockGuard block(s);
-        WriteByteTo(s, IsModel2() ? kCmdScopeTiming2 : kCmdScopeTiming1);
-        WriteByteTo(s, online);
+        WriteByte(s, IsModel2() ? kCmdScopeTiming2 : kCmdScopeTiming1);
+        WriteByte(s, online);
         WriteWord(prescale);
         WriteWord(values);
         block.End();
@@ -185,9 +151,9 @@ void CScope::SendTrigger(uint16_t values) {
     CStreamIO& s = Stream();
     {
         BlockGuard block(s);
-        WriteByteTo(s, kCmdScopeTrigger);
+        WriteByte(s, kCmdScopeTrigger);
         WriteWord(static_cast<uint16_t>(post & 0xFFFF));
-        WriteByteTo(s, flags);
+        WriteByte(s, flags);
         block.End();
     }
     CheckAck(s);
@@ -197,24 +163,22 @@ void CScope::SendLevel() {
     int64_t level = int64_t{g_nTriggerLevel} * 127 / 100;
     CStreamIO& s = Stream();
     BlockGuard block(s);
-    WriteByteTo(s, kCmdScopeLevel);
-    WriteByteTo(s, static_cast<uint8_t>(level & 0xFF));
+    WriteByte(s, kCmdScopeLevel);
+    WriteByte(s, static_cast<uint8_t>(level & 0xFF));
     block.End();
 }
 
 void CScope::Start() {
-    CStreamIO& s = Stream();
-    WriteByteTo(s, kCmdScopeStart);
-    CheckAck(s);
+    SendAcked(kCmdScopeStart);
 }
 
 void CScope::Stop() {
-    WriteByteTo(Stream(), kCmdScopeStop);
+    WriteByte(Stream(), kCmdScopeStop);
 }
 
 uint8_t CScope::GetStatus() {
     CStreamIO& s = Stream();
-    WriteByteTo(s, kCmdScopeStatus);
+    WriteByte(s, kCmdScopeStatus);
     uint8_t status = 0;
     s.Read(&status, 1);
     return status;
@@ -230,21 +194,21 @@ void SendReadMemory(CScope& scope, uint16_t n, uint8_t mask, bool innerBlock) {
     if (IsModel2()) {
         if (innerBlock) {
             BlockGuard inner(s);
-            WriteByteTo(s, kCmdScopeReadMemory2);
+            WriteByte(s, kCmdScopeReadMemory2);
             scope.WriteWord(n);
             inner.End();
         } else {
-            WriteByteTo(s, kCmdScopeReadMemory2);
+            WriteByte(s, kCmdScopeReadMemory2);
             scope.WriteWord(n);
         }
     } else {
-        WriteByteTo(s, kCmdScopeReadMemory1);
+        WriteByte(s, kCmdScopeReadMemory1);
         // The box counts the start address down from the top of its memory.
         scope.WriteWord(static_cast<uint16_t>(0x2000 - n));
         scope.WriteWord(n);
         scope.WriteWord(1);
     }
-    WriteByteTo(s, mask);
+    WriteByte(s, mask);
     block.End();
 }
 
@@ -290,7 +254,7 @@ HRESULT CScope::ReadOnlineArrays(VARIANT* a, VARIANT* b) {
     HRESULT hr = S_OK;
     try {
         CStreamIO& s = Stream();
-        WriteByteTo(s, IsModel2() ? kCmdScopeOnline2 : kCmdScopeOnline1);
+        WriteByte(s, IsModel2() ? kCmdScopeOnline2 : kCmdScopeOnline1);
         uint16_t count = ReadWord(s);
         // The arrays come zero-filled with their data (no separate
         // allocation, which would lose the first block).
@@ -339,7 +303,7 @@ HRESULT CScope::ReadOnlineArrays(VARIANT* a, VARIANT* b) {
 
 bool CScope::ReadOnlineToBuffers() {
     CStreamIO& s = Stream();
-    WriteByteTo(s, IsModel2() ? kCmdScopeOnline2 : kCmdScopeOnline1);
+    WriteByte(s, IsModel2() ? kCmdScopeOnline2 : kCmdScopeOnline1);
     uint16_t count = ReadWord(s);
     for (uint32_t i = 0; i < count; ++i) {
         int16_t sa = ToBufferSample(ReadRawSample(s));

@@ -5,7 +5,9 @@
 
 namespace platform {
 
-void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 uint32_t TickCount() {
     using namespace std::chrono;

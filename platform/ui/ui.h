@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 
-
 namespace platform {
 
 // The message-box styles and results the system uses, with their Win32 values.
@@ -42,7 +41,7 @@ class UiHandler {
 public:
     virtual ~UiHandler() = default;
     virtual int ShowBox(const std::u16string& text, const std::u16string& caption,
-                           unsigned style) = 0;
+                        unsigned style) = 0;
     virtual void Beep(unsigned type) = 0;
     virtual void WaitCursor(bool on) = 0;
     virtual InitFailedAnswer InitFailedDialog(const InitFailedRequest& request) = 0;

@@ -8,7 +8,9 @@ namespace {
 std::atomic<UiHandler*> g_pUiHandler{nullptr};
 }
 
-UiHandler* SetUiHandler(UiHandler* handler) { return g_pUiHandler.exchange(handler); }
+UiHandler* SetUiHandler(UiHandler* handler) {
+    return g_pUiHandler.exchange(handler);
+}
 
 UiHandler& Ui() {
     UiHandler* h = g_pUiHandler.load();
@@ -19,6 +21,8 @@ int ShowMessage(const std::u16string& text, unsigned style) {
     return Ui().ShowBox(text, u"KobLabVIEW", style);
 }
 
-void DefaultBeep() { Ui().Beep(0); }
+void DefaultBeep() {
+    Ui().Beep(0);
+}
 
 } // namespace platform

@@ -14,7 +14,7 @@ namespace {
 class StderrUi : public UiHandler {
 public:
     int ShowBox(const std::u16string& text, const std::u16string& caption,
-                   unsigned style) override {
+                unsigned style) override {
         std::fprintf(stderr, "%s: %s\n", Narrow(caption).c_str(), Narrow(text).c_str());
         switch (style & 0xF) {
         case kMbYesNo:

@@ -16,18 +16,6 @@ namespace {
 const char* const kLabels[] = {"mean", "second sum / buffer", "maximum", "peak to peak",
                                "RMS",  "current sample"};
 
-bool Option(const Args& args, size_t& i, long lo, long hi, long& out) {
-    char* end = nullptr;
-    long v = i + 1 < args.size() ? std::strtol(args[i + 1].c_str(), &end, 10) : lo - 1;
-    if (i + 1 >= args.size() || *end || v < lo || v > hi) {
-        std::fprintf(stderr, "kobctl meter: %s takes %ld to %ld\n", args[i].c_str(), lo, hi);
-        return false;
-    }
-    out = v;
-    ++i;
-    return true;
-}
-
 } // namespace
 
 int RunMeter(const Args& argsIn) {
@@ -40,13 +28,13 @@ int RunMeter(const Args& argsIn) {
     for (size_t i = 0; i < args.size(); ++i) {
         bool ok = false;
         if (args[i] == "--range-a") {
-            ok = Option(args, i, 0, kRangeCount - 1, rangeA);
+            ok = TakeNumber("meter", args, i, 0, kRangeCount - 1, rangeA);
         } else if (args[i] == "--range-b") {
-            ok = Option(args, i, 0, kRangeCount - 1, rangeB);
+            ok = TakeNumber("meter", args, i, 0, kRangeCount - 1, rangeB);
         } else if (args[i] == "--time") {
-            ok = Option(args, i, 0, 65535, time);
+            ok = TakeNumber("meter", args, i, 0, 65535, time);
         } else if (args[i] == "--buffer") {
-            ok = Option(args, i, 1, 65535, buffer);
+            ok = TakeNumber("meter", args, i, 1, 65535, buffer);
         } else {
             std::fprintf(stderr, "kobctl meter: unknown option %s\n", args[i].c_str());
         }

@@ -29,18 +29,11 @@ struct ScopeOptions {
 };
 
 bool IntOption(const Args& args, size_t& i, int lo, int hi, int& out) {
-    if (i + 1 >= args.size()) {
-        std::fprintf(stderr, "kobctl scope: %s needs a value\n", args[i].c_str());
-        return false;
-    }
-    char* end = nullptr;
-    long v = std::strtol(args[i + 1].c_str(), &end, 10);
-    if (*end || v < lo || v > hi) {
-        std::fprintf(stderr, "kobctl scope: %s takes %d to %d\n", args[i].c_str(), lo, hi);
+    long v = 0;
+    if (!TakeNumber("scope", args, i, lo, hi, v)) {
         return false;
     }
     out = static_cast<int>(v);
-    ++i;
     return true;
 }
 

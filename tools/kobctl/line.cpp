@@ -197,3 +197,17 @@ void ChooseLineInProfile(const LineOptions& line) {
         platform::ProfileWriteString("Ports", "COM1", line.device);
     }
 }
+
+bool TakeNumber(const char* command, const Args& args, size_t& i, long lo, long hi, long& out) {
+    char* end = nullptr;
+    const bool given = i + 1 < args.size() && !args[i + 1].empty();
+    long v = given ? std::strtol(args[i + 1].c_str(), &end, 10) : 0;
+    if (!given || *end || v < lo || v > hi) {
+        std::fprintf(stderr, "kobctl %s: %s takes a number from %ld to %ld\n", command,
+                     args[i].c_str(), lo, hi);
+        return false;
+    }
+    out = v;
+    ++i;
+    return true;
+}

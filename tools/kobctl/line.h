@@ -27,3 +27,6 @@ std::string DescribeLine(const LineOptions& options);
 // The line the COM server takes is the profile's, as for any client: the
 // options are stored there.
 void ChooseLineInProfile(const LineOptions& options);
+// The number after args[i] (which names the option), within lo..hi; moves
+// i past it. False, with a message naming the command, otherwise.
+bool TakeNumber(const char* command, const Args& args, size_t& i, long lo, long hi, long& out);
