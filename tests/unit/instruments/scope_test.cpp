@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "device/kobface.h"
@@ -15,16 +16,13 @@
 
 namespace {
 
-// Every setting the scope keeps, to compare whole states at once.
-struct State {
-    uint32_t timeBase, applied;
-    uint8_t showA, showB;
-    uint32_t couplingA, rangeA, couplingB, rangeB, mode, source, post;
-    int32_t level;
-    uint32_t bufferSize;
-    uint8_t single, hold;
-    bool operator==(const State&) const = default;
-};
+// Every setting the scope keeps: time base pending and applied, show A and
+// B, coupling and range of A and B, trigger mode, source, post share and
+// level, buffer size, single and hold.
+using State =
+    std::tuple<uint32_t, uint32_t, uint8_t, uint8_t, uint32_t, uint32_t, uint32_t, uint32_t,
+               uint32_t, uint32_t, uint32_t, int32_t, uint32_t, uint8_t, uint8_t>;
+const State kFresh{0, 0, 1, 1, 0, 8, 0, 8, 0, 0, 100, 0, kScopeBufferSamples, 0, 0};
 
 // The module-wide settings as a fresh program has them, restored after each
 // test; a scope on a scripted line of the chosen box model.
@@ -58,29 +56,11 @@ protected:
         scope->TakeChanged();
         return *scope;
     }
-    State Capture() const {
-        const CScope& c = *scope;
-        return {g_nTimeBase,        g_nTimeBaseApplied, g_bShowA,       g_bShowB,
-                g_nCouplingA,       g_nRangeA,          g_nCouplingB,   g_nRangeB,
-                g_nTriggerMode,     c.m_nTriggerSource, g_nPostTrigger, g_nTriggerLevel,
-                g_nScopeBufferSize, c.m_bSingle,        c.m_bHold};
-    }
-    void Apply(const State& s) {
-        g_nTimeBase = s.timeBase;
-        g_nTimeBaseApplied = s.applied;
-        g_bShowA = s.showA;
-        g_bShowB = s.showB;
-        g_nCouplingA = s.couplingA;
-        g_nRangeA = s.rangeA;
-        g_nCouplingB = s.couplingB;
-        g_nRangeB = s.rangeB;
-        g_nTriggerMode = s.mode;
-        scope->m_nTriggerSource = s.source;
-        g_nPostTrigger = s.post;
-        g_nTriggerLevel = s.level;
-        g_nScopeBufferSize = s.bufferSize;
-        scope->m_bSingle = s.single;
-        scope->m_bHold = s.hold;
+    auto Settings() {
+        return std::tie(g_nTimeBase, g_nTimeBaseApplied, g_bShowA, g_bShowB, g_nCouplingA,
+                        g_nRangeA, g_nCouplingB, g_nRangeB, g_nTriggerMode, scope->m_nTriggerSource,
+                        g_nPostTrigger, g_nTriggerLevel, g_nScopeBufferSize, scope->m_bSingle,
+                        scope->m_bHold);
     }
     // The command went out as one block of exactly these bytes; `unread` is
     // what is left of the reply (0 when the command reads its '!').
@@ -316,26 +296,29 @@ TEST_F(ScopeTest, ReadChannelsAsksForTheLiveChannelsAndScalesToTheRange) {
     ExpectOneBlock({0xDC, 0x00, 0x01, 0x01}, 0);
 }
 
-TEST_F(ScopeTest, OnlineArraysHoldThePairsTheBoxReports) {
+TEST_F(ScopeTest, OnlinePairsGoToArraysInVoltsAndToTheBuffersAtSixteenBitScale) {
     struct Case {
         uint8_t model;
         uint32_t couplingB;
         Bytes reply;
-        uint8_t command;
-        std::vector<double> a, b;
-    } cases[] = {
-        // B grounded: read, but zero.
-        {2,
-         kCouplingGround,
-         Cat({Word(2), Word(511), Word(100), Word(0xFE01), Word(200)}),
-         0xDD,
-         {5.0, -5.0},
-         {0.0, 0.0}},
-        {1, 0, {0x00, 0x01, 0x81, 127}, 0xDA, {-5.0}, {1.0}},
-        {1, 0, {0x00, 0x00}, 0xDA, {}, {}},
+        std::vector<double> a, b; // A on 5 V, B on 1 V
+        // A buffer of 3 samples, newest at the index before and after.
+        int32_t from, to;
+        std::vector<int16_t> frontA, frontB;
     };
+    // clang-format off
+    const Case cases[] = {
+        // B grounded: read, but zero. A full buffer drops its oldest samples.
+        {2, kCouplingGround, Cat({Word(2), Word(511), Word(100), Word(0xFE01), Word(200)}),
+         {5.0, -5.0}, {0, 0}, 2, 2, {0, 511 * 64, -511 * 64}, {0, 0, 0}},
+        // One byte a sample; a buffer restarted from the beginning fills in place.
+        {1, 0, {0x00, 0x02, 0x7F, 0x80, 0x81, 0x01}, {5.0, -5.0}, {-128 / 127.0, 1 / 127.0},
+         -1, 1, {127 * 256, -127 * 256, 0}, {-32768, 256, 0}},
+        {1, 0, {0x00, 0x00}, {}, {}, -1, -1, {0, 0, 0}, {0, 0, 0}},
+    };
+    // clang-format on
     for (const Case& c : cases) {
-        SCOPED_TRACE(int(c.model));
+        SCOPED_TRACE(c.reply.size());
         CScope& s = Make(c.model);
         g_nRangeA = 5;
         g_nRangeB = 3;
@@ -343,11 +326,8 @@ TEST_F(ScopeTest, OnlineArraysHoldThePairsTheBoxReports) {
         stream->Reply(c.reply);
         VARIANT a, b;
         ASSERT_EQ(s.ReadOnlineArrays(&a, &b), S_OK);
-        EXPECT_EQ(stream->Written(), (Bytes{c.command}));
-        EXPECT_EQ(stream->Unread(), 0u);
         for (auto [v, want] : {std::pair{&a, &c.a}, std::pair{&b, &c.b}}) {
             ASSERT_EQ(v->vt, VT_ARRAY | VT_R8);
-            EXPECT_EQ(SafeArrayGetDim(v->parray), 1u);
             LONG lo = -1;
             SafeArrayGetLBound(v->parray, 1, &lo);
             EXPECT_EQ(lo, 0);
@@ -357,6 +337,17 @@ TEST_F(ScopeTest, OnlineArraysHoldThePairsTheBoxReports) {
             EXPECT_EQ(std::vector<double>(d, d + want->size()), *want);
             EXPECT_EQ(VariantClear(v), S_OK);
         }
+        g_ScopeBufferA.Resize(3);
+        g_ScopeBufferB.Resize(3);
+        g_ScopeBufferA.m_nIndex = g_ScopeBufferB.m_nIndex = c.from;
+        stream->Reply(c.reply);
+        EXPECT_EQ(s.ReadOnlineToBuffers(), !c.a.empty());
+        const uint8_t cmd = c.model == 2 ? 0xDD : 0xDA;
+        EXPECT_EQ(stream->Written(), (Bytes{cmd, cmd}));
+        EXPECT_EQ(stream->Unread(), 0u);
+        EXPECT_EQ(First(g_ScopeBufferA.Front(), 3), c.frontA);
+        EXPECT_EQ(First(g_ScopeBufferB.Front(), 3), c.frontB);
+        EXPECT_EQ(g_ScopeBufferA.m_nIndex, c.to);
     }
     EXPECT_TRUE(ui.messages.empty());
     VARIANT b;
@@ -386,36 +377,6 @@ TEST_F(ScopeTest, OnlineArraysFromABoxThatStopsAnsweringAreReportedAndKeepWhatCa
     EXPECT_EQ(ui.Messages().size(), 2u);
     EXPECT_EQ(a.vt, VT_EMPTY);
     EXPECT_EQ(b.vt, VT_EMPTY);
-}
-
-TEST_F(ScopeTest, OnlinePairsAreAppendedToTheBuffersAtSixteenBitScale) {
-    CScope& s2 = Make(2);
-    g_ScopeBufferA.Resize(3);
-    g_ScopeBufferB.Resize(3);
-    g_nCouplingB = kCouplingGround;
-    stream->Reply(Cat({Word(2), Word(511), Word(7), Word(0xFE01), Word(8)}));
-    EXPECT_TRUE(s2.ReadOnlineToBuffers());
-    EXPECT_EQ(stream->Written(), (Bytes{0xDD}));
-    EXPECT_EQ(stream->Unread(), 0u);
-    // Full buffer of 3: the two new samples push the oldest zeros out.
-    EXPECT_EQ(First(g_ScopeBufferA.Front(), 3), (std::vector<int16_t>{0, 511 * 64, -511 * 64}));
-    EXPECT_EQ(First(g_ScopeBufferB.Front(), 3), (std::vector<int16_t>{0, 0, 0}));
-    EXPECT_EQ(g_ScopeBufferA.m_nIndex, 2);
-
-    CScope& s1 = Make(1);
-    g_nCouplingB = 0;
-    g_ScopeBufferA.Resize(4);
-    g_ScopeBufferB.Resize(4);
-    g_ScopeBufferA.m_nIndex = g_ScopeBufferB.m_nIndex = -1;
-    stream->Reply({0x00, 0x02, 0x7F, 0x80, 0xFF, 0x01});
-    EXPECT_TRUE(s1.ReadOnlineToBuffers());
-    EXPECT_EQ(stream->Written(), (Bytes{0xDA}));
-    EXPECT_EQ(First(g_ScopeBufferA.Front(), 2), (std::vector<int16_t>{127 * 256, -256}));
-    EXPECT_EQ(First(g_ScopeBufferB.Front(), 2), (std::vector<int16_t>{-128 * 256, 256}));
-    EXPECT_EQ(g_ScopeBufferA.m_nIndex, 1);
-    stream->Reply({0x00, 0x00});
-    EXPECT_FALSE(s1.ReadOnlineToBuffers());
-    EXPECT_EQ(g_ScopeBufferA.m_nIndex, 1);
 }
 
 TEST_F(ScopeTest, MemoryRecordGoesToTheBackArraysWhichThenBecomeTheFront) {
@@ -533,10 +494,8 @@ TEST_F(ScopeTest, SettersMarkTheirGroupAndLevelStepsStopAtTheLimits) {
     s.SetTriggerMode(1);
     s.SetPostTrigger(25);
     EXPECT_EQ(s.TakeChanged(), kScopeChangedTrigger);
-    State st = Capture();
-    EXPECT_EQ((std::vector<uint32_t>{st.timeBase, st.rangeA, st.rangeB, st.couplingA, st.couplingB,
-                                     st.source, st.mode, st.post}),
-              (std::vector<uint32_t>{3, 1, 2, 1, 2, 2, 1, 25}));
+    EXPECT_EQ(State(Settings()),
+              (State{3, 0, 1, 1, 1, 1, 2, 2, 1, 2, 25, 0, kScopeBufferSamples, 0, 0}));
     EXPECT_TRUE(stream->Written().empty());
 
     struct Step {
@@ -560,26 +519,22 @@ TEST_F(ScopeTest, SettingsSnapshotAndStoredSettingsRestoreEverySetting) {
     CScope& s = Make(1);
     // Pending time base 9, applied 7.
     const State set{9, 7, 0, 1, 1, 3, 2, 12, 1, 2, 40, -30, 500, 1, 1};
-    Apply(set);
+    Settings() = set;
     CSettings* snap = s.GetSettings();
     ASSERT_NE(dynamic_cast<CScopeSettings*>(snap), nullptr);
     EXPECT_EQ(s.TakeChanged(), 0);
-    Defaults();
-    Apply(State{0, 0, 1, 1, 0, 8, 0, 8, 0, 0, 100, 0, kScopeBufferSamples, 0, 0});
+    Settings() = kFresh;
     s.SetSettings(nullptr);
     EXPECT_EQ(s.TakeChanged(), 0);
     s.SetSettings(snap);
     EXPECT_EQ(s.TakeChanged(), 0xFFFF);
     // The snapshot holds the applied row, sent again by the next SendChanges.
-    State want = set;
-    want.timeBase = 7;
-    want.applied = 0;
-    want.bufferSize = kScopeBufferSamples;
-    EXPECT_EQ(Capture(), want);
+    EXPECT_EQ(State(Settings()),
+              (State{7, 0, 0, 1, 1, 3, 2, 12, 1, 2, 40, -30, kScopeBufferSamples, 1, 1}));
 
     // Stored: both rows, the buffer size and the single flag, then both
     // buffers; hold is not kept.
-    Apply(set);
+    Settings() = set;
     g_ScopeBufferA.Resize(2);
     g_ScopeBufferB.Resize(1);
     g_ScopeBufferA.Front()[1] = 77;
@@ -594,8 +549,9 @@ TEST_F(ScopeTest, SettingsSnapshotAndStoredSettingsRestoreEverySetting) {
              Le32(1), Le32(2), Le32(40), Le32(static_cast<uint32_t>(-30)), Le32(500), Le32(1)});
     ASSERT_EQ(out.size(), head.size() + 2 * 20 + 2 * 3);
     EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<long>(head.size())), head);
-    Defaults();
-    Apply(State{0, 0, 1, 1, 0, 8, 0, 8, 0, 0, 100, 0, kScopeBufferSamples, 0, 0});
+    Settings() = kFresh;
+    g_ScopeBufferA.Resize(0);
+    g_ScopeBufferB.Resize(0);
     s.TakeChanged();
     {
         CArchive ar(out.data(), out.size());
@@ -603,9 +559,7 @@ TEST_F(ScopeTest, SettingsSnapshotAndStoredSettingsRestoreEverySetting) {
         EXPECT_EQ(ar.Remaining(), 0u);
     }
     EXPECT_EQ(s.TakeChanged(), 0xFFFF);
-    want = set;
-    want.hold = 0;
-    EXPECT_EQ(Capture(), want);
+    EXPECT_EQ(State(Settings()), (State{9, 7, 0, 1, 1, 3, 2, 12, 1, 2, 40, -30, 500, 1, 0}));
     EXPECT_EQ(g_ScopeBufferA.m_nCount, 2u);
     EXPECT_EQ(g_ScopeBufferA.Front()[1], 77);
     EXPECT_EQ(g_ScopeBufferB.Front()[0], -5);
