@@ -73,6 +73,7 @@ protected:
         g_nRangeA = g_nRangeB = 8;
         g_nCouplingA = g_nCouplingB = 0;
     }
+    // Time, buffer size, shunts 1 and 2, coupling and range of A and of B.
     static std::vector<double> Settings() {
         return {double(g_wMeterTime),
                 double(g_wBufferSize),
@@ -82,6 +83,22 @@ protected:
                 double(g_nRangeA),
                 double(g_nCouplingB),
                 double(g_nRangeB)};
+    }
+    static void Put(const std::vector<double>& v) {
+        g_wMeterTime = static_cast<uint16_t>(v[0]);
+        g_wBufferSize = static_cast<uint16_t>(v[1]);
+        g_dShunt1 = v[2];
+        g_dShunt2 = v[3];
+        g_nCouplingA = static_cast<uint32_t>(v[4]);
+        g_nRangeA = static_cast<uint32_t>(v[5]);
+        g_nCouplingB = static_cast<uint32_t>(v[6]);
+        g_nRangeB = static_cast<uint32_t>(v[7]);
+    }
+    static Bytes Store(CKobDevice& d) {
+        Bytes out;
+        CArchive ar(out);
+        d.Serialize(ar);
+        return out;
     }
     // Bytes written since the last look.
     Bytes Sent() {
@@ -337,15 +354,8 @@ TEST_F(MeterTest, PollReadsAMeasurementStartsAReadyMeterAndWaitsOtherwise) {
 }
 
 TEST_F(MeterTest, SettingsSnapshotCopiesOutAndBack) {
-    g_wMeterTime = 33;
-    g_wBufferSize = 512;
-    g_dShunt1 = 0.5;
-    g_dShunt2 = 2.25;
-    g_nCouplingA = 1;
-    g_nRangeA = 4;
-    g_nCouplingB = 2;
-    g_nRangeB = 13;
-    const std::vector<double> set = Settings();
+    const std::vector<double> set = {33, 512, 0.5, 2.25, 1, 4, 2, 13};
+    Put(set);
     CSettings* snap = meter.GetSettings();
     ASSERT_NE(dynamic_cast<CMeterSettings*>(snap), nullptr);
     ResetGlobals();
@@ -363,17 +373,8 @@ TEST_F(MeterTest, SettingsSnapshotCopiesOutAndBack) {
 }
 
 TEST_F(MeterTest, StoredSettingsAreVersion2WithShuntsAndVersion1Loads) {
-    g_nCouplingA = 1;
-    g_nRangeA = 0x0D;
-    g_nCouplingB = 2;
-    g_nRangeB = 0x0203;
-    g_dShunt1 = 1.0;
-    g_dShunt2 = -2.0;
-    std::vector<uint8_t> out;
-    {
-        CArchive ar(out);
-        meter.Serialize(ar);
-    }
+    Put({10, 2048, 1.0, -2.0, 1, 0x0D, 2, 0x0203});
+    const Bytes out = Store(meter);
     // Version, couplings and ranges, then the shunts 1.0 and -2.0.
     EXPECT_EQ(out, (Bytes{2, 0, 0, 0, 1, 0, 0, 0, 0x0D, 0,    0, 0, 2, 0, 0, 0, 3, 2,
                           0, 0, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 0, 0, 0, 0, 0, 0, 0, 0xC0}));
@@ -392,11 +393,7 @@ TEST_F(MeterTest, StoredSettingsAreVersion2WithShuntsAndVersion1Loads) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.data[0]));
-        ResetGlobals();
-        g_dShunt1 = 1.0;
-        g_dShunt2 = -2.0;
-        g_wMeterTime = 77;
-        g_wBufferSize = 100;
+        Put({77, 100, 1.0, -2.0, 0, 8, 0, 8});
         CArchive ar(c.data.data(), c.data.size());
         meter.Serialize(ar);
         EXPECT_EQ(ar.Remaining(), c.remaining);
@@ -446,12 +443,7 @@ TEST_F(MeterTest, CounterSendChangesFollowsTheRunFlagAndStoresOnlyItsVersion) {
     EXPECT_EQ(counter.m_dwCounterChanged, 0u);
     EXPECT_EQ(counter.m_wChanged, 0);
 
-    std::vector<uint8_t> out;
-    {
-        CArchive ar(out);
-        counter.Serialize(ar);
-    }
-    EXPECT_EQ(out, (Bytes{1, 0, 0, 0}));
+    EXPECT_EQ(Store(counter), (Bytes{1, 0, 0, 0}));
     const Bytes in = {9, 0, 0, 0, 0xAA};
     CArchive ar(in.data(), in.size());
     counter.Serialize(ar);

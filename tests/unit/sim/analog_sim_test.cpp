@@ -7,6 +7,7 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/analog.h"
@@ -109,33 +110,20 @@ struct Bench {
     Box box;
 };
 
-enum {
-    kCurA,
-    kCurB,
-    kFirstA,
-    kFirstB,
-    kSecondA,
-    kSecondB,
-    kThirdA,
-    kThirdB,
-    kMinA,
-    kMaxA,
-    kMinB,
-    kMaxB
-};
+// clang-format off
+enum { kCurA, kCurB, kFirstA, kFirstB, kSecondA, kSecondB, kThirdA, kThirdB,
+       kMinA, kMaxA, kMinB, kMaxB };
+// clang-format on
 
 Bytes MeterTiming(int time, int input, int buffer) {
     return {0x61, Hi(time), Lo(time), Hi(input), Lo(input), Hi(buffer), Lo(buffer)};
 }
 
-int Max(const std::vector<int>& v, size_t from, size_t to) {
-    return *std::max_element(v.begin() + static_cast<long>(from),
-                             v.begin() + static_cast<long>(to));
-}
-
-int Min(const std::vector<int>& v, size_t from, size_t to) {
-    return *std::min_element(v.begin() + static_cast<long>(from),
-                             v.begin() + static_cast<long>(to));
+// The lowest and highest sample from `from` up to `to`.
+std::pair<int, int> Span(const std::vector<int>& v, size_t from, size_t to) {
+    auto [lo, hi] =
+        std::minmax_element(v.begin() + static_cast<long>(from), v.begin() + static_cast<long>(to));
+    return {*lo, *hi};
 }
 
 } // namespace
@@ -159,12 +147,10 @@ TEST(AnalogSim, Model2MemoryRecordOfTheDefaultSignals) {
         }
     }
     EXPECT_EQ(rising, (std::vector<size_t>{80, 160, 240, 320, 400, 480, 560, 640, 720, 800}));
-    EXPECT_EQ(Max(s, 0, 801), 204); // round(2 / 5 * 511)
-    EXPECT_EQ(Min(s, 0, 801), -204);
+    EXPECT_EQ(Span(s, 0, 801), (std::pair{-204, 204})); // round(2 / 5 * 511)
     // B: half a period of 50 Hz, 5 V on 50 V full scale, peaking after 5 ms.
-    EXPECT_EQ(Max(s, 801, 1602), 51);
+    EXPECT_EQ(Span(s, 801, 1602), (std::pair{0, 51}));
     EXPECT_EQ(s[801 + 400], 51);
-    EXPECT_GE(Min(s, 801, 1602), 0);
     // Only B asked for: just its 801 words.
     EXPECT_EQ(b.Read(801, 2), std::vector<int>(s.begin() + 801, s.end()));
     EXPECT_TRUE(b.Read(801, 0).empty());
@@ -185,25 +171,23 @@ TEST(AnalogSim, RangeClipsAndAcCouplingRemovesTheOffset) {
     b.Trigger(801, 0);
     b.Input(0x0804); // A on 2 V, DC
     std::vector<int> dc = b.Take(801, 1);
-    EXPECT_EQ(Max(dc, 0, 801), 511); // clipped at full scale, with a flat top
+    // Clipped at full scale with a flat top; round(-1.5 / 2 * 511) below.
+    EXPECT_EQ(Span(dc, 0, 801), (std::pair{-383, 511}));
     EXPECT_GT(std::count(dc.begin(), dc.end(), 511), 100);
-    EXPECT_EQ(Min(dc, 0, 801), -383); // round(-1.5 / 2 * 511)
-    b.Input(0x0885);                  // A on 5 V, AC
+    b.Input(0x0885); // A on 5 V, AC
     std::vector<int> ac = b.Take(801, 1);
-    EXPECT_EQ(Max(ac, 0, 801), 204);
-    EXPECT_EQ(Min(ac, 0, 801), -204);
+    EXPECT_EQ(Span(ac, 0, 801), (std::pair{-204, 204}));
 
     // A dc level under AC coupling is gone entirely.
     b.SetSignal('B', "dc:3");
     b.Input(0x8505);
     std::vector<int> both = b.Take(801, 3);
-    EXPECT_EQ(Max(both, 801, 1602), 0);
-    EXPECT_EQ(Min(both, 801, 1602), 0);
+    EXPECT_EQ(Span(both, 801, 1602), (std::pair{0, 0}));
     b.Input(0x0505);
-    EXPECT_EQ(Min(b.Take(801, 3), 801, 1602), 307); // round(3 / 5 * 511)
+    EXPECT_EQ(Span(b.Take(801, 3), 801, 1602), (std::pair{307, 307})); // round(3 / 5 * 511)
     // No row 15: the word is refused and the ranges stay.
     EXPECT_EQ(b.Input(0x050F), kRefused);
-    EXPECT_EQ(Min(b.Take(801, 3), 801, 1602), 307);
+    EXPECT_EQ(Span(b.Take(801, 3), 801, 1602), (std::pair{307, 307}));
 }
 
 TEST(AnalogSim, Model1SendsSignedBytesAndEachModelKnowsOnlyItsOwnCommands) {
@@ -216,19 +200,17 @@ TEST(AnalogSim, Model1SendsSignedBytesAndEachModelKnowsOnlyItsOwnCommands) {
     Bytes raw = b.Send({0xD4, 0x1C, 0xE0, 0x03, 0x20, 0x00, 0x01, 0x03});
     ASSERT_EQ(raw.size(), 1600u);
     std::vector<int> s = b.Decode(raw);
-    EXPECT_EQ(Max(s, 0, 800), 51); // round(2 / 5 * 127)
-    EXPECT_EQ(Min(s, 0, 800), -51);
-    EXPECT_EQ(s[20], 51); // a quarter of the 1 kHz period in
+    EXPECT_EQ(Span(s, 0, 800), (std::pair{-51, 51})); // round(2 / 5 * 127)
+    EXPECT_EQ(s[20], 51);                             // a quarter of the 1 kHz period in
     for (size_t i = 80; i < 800; i += 80) {
         EXPECT_EQ(s[i], 0) << i; // whole periods of 1 kHz at 12.5 us a sample
         EXPECT_LT(s[i - 1], 0) << i;
     }
-    EXPECT_EQ(Max(s, 800, 1600), 13); // round(5 / 50 * 127)
+    EXPECT_EQ(Span(s, 800, 1600).second, 13); // round(5 / 50 * 127)
     // The converter runs from -128 to 127.
     b.Input(0x0803);
     s = b.Take(800, 1);
-    EXPECT_EQ(Max(s, 0, 800), 127);
-    EXPECT_EQ(Min(s, 0, 800), -128);
+    EXPECT_EQ(Span(s, 0, 800), (std::pair{-128, 127}));
 
     Bench two(2);
     const std::pair<Bench*, int> unknown[] = {{&b, 0xDB},   {&b, 0xDD},   {&b, 0x66},
@@ -258,8 +240,7 @@ TEST(AnalogSim, TheRecordStartsWhereTheTriggerSaysOnEitherEdge) {
         EXPECT_EQ(s[400] >= 101, !rising);
         EXPECT_EQ(s[401] <= 100, !rising);
         // The part before the trigger is a recorded signal, not padding.
-        EXPECT_EQ(Max(s, 0, 401), 204);
-        EXPECT_EQ(Min(s, 0, 401), -204);
+        EXPECT_EQ(Span(s, 0, 401), (std::pair{-204, 204}));
     }
     // On B, everything after the trigger: B's first sample is the first at
     // or above 6 / 127 * 511 = 24.1 counts on a slope of 0.2 counts a sample.
