@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "device/kobface.h"
@@ -14,6 +15,14 @@
 #include "support/scripted_ui.h"
 
 namespace {
+
+// Every setting the scope keeps: time base pending and applied, show A and
+// B, coupling and range of A and B, trigger mode, source, post share and
+// level, buffer size, single and hold.
+using State =
+    std::tuple<uint32_t, uint32_t, uint8_t, uint8_t, uint32_t, uint32_t, uint32_t, uint32_t,
+               uint32_t, uint32_t, uint32_t, int32_t, uint32_t, uint8_t, uint8_t>;
+const State kFresh{0, 0, 1, 1, 0, 8, 0, 8, 0, 0, 100, 0, kScopeBufferSamples, 0, 0};
 
 // The module-wide settings as a fresh program has them, restored after each
 // test; a scope on a scripted line of the chosen box model.
@@ -26,21 +35,15 @@ protected:
     }
     static void Defaults() {
         g_byModel = 1;
-        g_nRangeA = 8;
-        g_nCouplingA = 0;
-        g_nRangeB = 8;
-        g_nCouplingB = 0;
+        g_nRangeA = g_nRangeB = 8;
+        g_nCouplingA = g_nCouplingB = 0;
         g_pTimeBases = g_aTimeBases1;
-        g_nTimeBase = 0;
-        g_nTimeBaseApplied = 0;
-        g_nTriggerMode = 0;
+        g_nTimeBase = g_nTimeBaseApplied = g_nTriggerMode = 0;
         g_nPostTrigger = 100;
         g_nTriggerLevel = 0;
         g_nScopeBufferSize = kScopeBufferSamples;
-        g_bShowA = 1;
-        g_bShowB = 1;
-        g_dDisplayFactorA = 0;
-        g_dDisplayFactorB = 0;
+        g_bShowA = g_bShowB = 1;
+        g_dDisplayFactorA = g_dDisplayFactorB = 0;
         g_bFrontFirst = 0;
         g_ScopeBufferA.Resize(0);
         g_ScopeBufferB.Resize(0);
@@ -52,6 +55,22 @@ protected:
         scope = std::make_unique<CScope>(&kobface);
         scope->TakeChanged();
         return *scope;
+    }
+    auto Settings() {
+        return std::tie(g_nTimeBase, g_nTimeBaseApplied, g_bShowA, g_bShowB, g_nCouplingA,
+                        g_nRangeA, g_nCouplingB, g_nRangeB, g_nTriggerMode, scope->m_nTriggerSource,
+                        g_nPostTrigger, g_nTriggerLevel, g_nScopeBufferSize, scope->m_bSingle,
+                        scope->m_bHold);
+    }
+    // The command went out as one block of exactly these bytes; `unread` is
+    // what is left of the reply (0 when the command reads its '!').
+    void ExpectOneBlock(const Bytes& bytes, size_t unread) {
+        ASSERT_EQ(stream->Blocks().size(), 1u);
+        EXPECT_EQ(stream->Blocks()[0], bytes);
+        EXPECT_EQ(stream->Written(), bytes);
+        EXPECT_EQ(stream->Unread(), unread);
+        stream->Purge();
+        stream->ClearWritten();
     }
 
     ScriptedUi ui;
@@ -72,18 +91,6 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-Bytes Store(CScopeBuffer& buffer) {
-    Bytes out;
-    CArchive ar(out);
-    buffer.Serialize(ar);
-    return out;
-}
-
-void Load(CScopeBuffer& buffer, const Bytes& data) {
-    CArchive ar(data.data(), data.size());
-    buffer.Serialize(ar);
-}
-
 Bytes Le32(uint32_t v) {
     return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
             static_cast<uint8_t>(v >> 24)};
@@ -95,164 +102,139 @@ Bytes Le64Of(double d) {
     return Cat({Le32(static_cast<uint32_t>(u)), Le32(static_cast<uint32_t>(u >> 32))});
 }
 
+Bytes Store(CScopeBuffer& buffer) {
+    Bytes out;
+    CArchive ar(out);
+    buffer.Serialize(ar);
+    return out;
+}
+
+std::vector<int16_t> First(const int16_t* p, size_t n) {
+    return {p, p + n};
+}
+
 } // namespace
 
-TEST_F(ScopeTest, EveryMemoryRowRecordsTenDivisionsAndTheTableFollowsTheBoxModel) {
+TEST_F(ScopeTest, TimeBaseTablesRecordTenDivisionsAtTheModelsSampleTime) {
     for (uint8_t model : {1, 2}) {
+        SCOPED_TRACE(int(model));
         CScope& s = Make(model);
         const TimeBaseRow* table = model == 2 ? g_aTimeBases2 : g_aTimeBases1;
         EXPECT_EQ(g_pTimeBases, table);
-        for (uint32_t i = 0; i < 14; ++i) {
+        for (uint32_t i = 0; i < kTimeBaseRows; ++i) {
             const TimeBaseRow& r = table[i];
-            double intervals = model == 2 ? r.values - 1 : r.values;
-            EXPECT_NEAR(intervals * s.GetSampleTime(r.prescale), 10 * r.secondsPerDiv,
-                        1e-9 * r.secondsPerDiv)
-                << "model " << int(model) << " row " << i;
-            EXPECT_EQ(r.online, 0);
+            EXPECT_EQ(r.online, i >= 14 ? 1 : 0) << i;
+            if (i < 14) {
+                double intervals = model == 2 ? r.values - 1 : r.values;
+                EXPECT_NEAR(intervals * s.GetSampleTime(r.prescale), 10 * r.secondsPerDiv,
+                            1e-9 * r.secondsPerDiv)
+                    << i;
+            } else {
+                EXPECT_EQ(r.values, model == 2 ? 501 : 500);
+                EXPECT_EQ(r.prescale, std::lround(r.secondsPerDiv * 200)) << i;
+            }
         }
-        for (uint32_t i = 14; i < kTimeBaseRows; ++i) {
-            EXPECT_EQ(table[i].online, 1) << i;
-            EXPECT_EQ(table[i].values, model == 2 ? 501 : 500);
-            EXPECT_EQ(table[i].prescale, std::lround(table[i].secondsPerDiv * 200)) << i;
-        }
-        EXPECT_EQ(table[kTimeBaseRows].values, 0);
-        EXPECT_EQ(table[kTimeBaseRows].prescale, 0);
-        EXPECT_EQ(table[kTimeBaseRows].secondsPerDiv, 0.0);
+        const TimeBaseRow& end = table[kTimeBaseRows];
+        EXPECT_EQ(end.values + end.prescale + end.secondsPerDiv, 0.0);
+    }
+    EXPECT_DOUBLE_EQ(Make(1).GetSampleTime(0), 31.25e-9);
+    EXPECT_DOUBLE_EQ(scope->GetSampleTime(0xFFFF), 65536 * 31.25e-9);
+    EXPECT_DOUBLE_EQ(Make(2).GetSampleTime(0), 12.5e-9);
+    EXPECT_DOUBLE_EQ(scope->GetSampleTime(1), 12.5e-9);
+    EXPECT_DOUBLE_EQ(scope->GetSampleTime(500), 6.25e-6);
+}
+
+TEST_F(ScopeTest, SettingCommandsAreSingleBlocksAndAllButTheLevelAreAcknowledged) {
+    struct Timing {
+        uint8_t model;
+        uint16_t prescale;
+        uint8_t online;
+        uint16_t values;
+        Bytes bytes;
+    } timings[] = {{1, 199, 0, 800, {0xD8, 0x00, 0x00, 0xC7, 0x03, 0x20}},
+                   {2, 0x1234, 1, 501, {0xDB, 0x01, 0x12, 0x34, 0x01, 0xF5}}};
+    for (const Timing& t : timings) {
+        SCOPED_TRACE(int(t.model));
+        Make(t.model);
+        stream->Reply({'!'});
+        scope->SendTiming(t.prescale, t.online, t.values);
+        ExpectOneBlock(t.bytes, 0);
+    }
+
+    // Flags: 0x02 triggered, 0x04 on A, 0x08 falling; the post word is a
+    // share of the values, computed wide enough for any stored percentage.
+    struct Trigger {
+        uint32_t source, mode, percent;
+        uint16_t values;
+        Bytes bytes;
+    };
+    // clang-format off
+    const Trigger triggers[] = {
+        {0, 0, 100, 800, {0xD0, 0x03, 0x20, 0x00}}, {0, 1, 100, 800, {0xD0, 0x03, 0x20, 0x00}},
+        {1, 0, 100, 800, {0xD0, 0x03, 0x20, 0x06}}, {1, 1, 100, 800, {0xD0, 0x03, 0x20, 0x0E}},
+        {2, 0, 100, 800, {0xD0, 0x03, 0x20, 0x02}}, {2, 1, 100, 800, {0xD0, 0x03, 0x20, 0x0A}},
+        {2, 3, 100, 800, {0xD0, 0x03, 0x20, 0x02}}, {0, 0, 0, 800, {0xD0, 0x00, 0x00, 0x00}},
+        {0, 0, 50, 801, {0xD0, 0x01, 0x90, 0x00}},  {0, 0, 33, 501, {0xD0, 0x00, 0xA5, 0x00}},
+        {0, 0, 10, 0xFFFF, {0xD0, 0x19, 0x99, 0x00}},
+        {0, 0, 0xFFFFFFFFu, 800, {0xD0, 0xFF, 0xF8, 0x00}}, // -1 %: -8
+    };
+    // clang-format on
+    for (const Trigger& t : triggers) {
+        SCOPED_TRACE(::testing::Message() << t.source << "/" << t.mode << " " << t.percent);
+        scope->m_nTriggerSource = t.source;
+        g_nTriggerMode = t.mode;
+        g_nPostTrigger = t.percent;
+        stream->Reply({'!'});
+        scope->SendTrigger(t.values);
+        ExpectOneBlock(t.bytes, 0);
+    }
+
+    // The level byte is a signed share of 127; the box does not answer it.
+    struct Level {
+        int32_t level;
+        uint8_t byte;
+    } levels[] = {{50, 0x3F}, {-50, 0xC1}, {100, 0x7F}, {-100, 0x81}, {0, 0}, {1, 1}, {-1, 0xFF}};
+    for (const Level& l : levels) {
+        SCOPED_TRACE(l.level);
+        g_nTriggerLevel = l.level;
+        stream->Reply({'!'});
+        scope->SendLevel();
+        ExpectOneBlock({0xD1, l.byte}, 1);
     }
 }
 
-TEST_F(ScopeTest, SampleTimesOfBothModels) {
-    CScope& s1 = Make(1);
-    EXPECT_DOUBLE_EQ(s1.GetSampleTime(0), 31.25e-9);
-    EXPECT_DOUBLE_EQ(s1.GetSampleTime(199), 6.25e-6);
-    EXPECT_DOUBLE_EQ(s1.GetSampleTime(0xFFFF), 65536 * 31.25e-9);
-    CScope& s2 = Make(2);
-    EXPECT_DOUBLE_EQ(s2.GetSampleTime(0), 12.5e-9);
-    EXPECT_DOUBLE_EQ(s2.GetSampleTime(1), 12.5e-9);
-    EXPECT_DOUBLE_EQ(s2.GetSampleTime(500), 6.25e-6);
-}
-
-TEST_F(ScopeTest, ConstructionSizesTheBuffersAndMarksEverythingChanged) {
-    g_nScopeBufferSize = 1000;
-    g_byModel = 2;
-    kobface.SetStream(new ScriptedStream);
-    CScope s(&kobface);
-    EXPECT_EQ(s.m_wChanged, 0xFFFF);
-    EXPECT_EQ(s.m_nTriggerSource, 0u);
-    EXPECT_EQ(s.m_bSingle, 0);
-    EXPECT_EQ(s.m_bHold, 0);
-    EXPECT_EQ(g_ScopeBufferA.m_nCount, 1000u);
-    EXPECT_EQ(g_ScopeBufferB.m_nIndex, 999);
-    g_nScopeBufferSize = 100000; // from a stored file
-    CScope big(&kobface);
-    EXPECT_EQ(g_ScopeBufferA.m_nCount, kScopeBufferSamples);
-}
-
-TEST_F(ScopeTest, TimingIsOneBlockWithTheModelsCommandAndIsAcknowledged) {
-    CScope& s1 = Make(1);
-    stream->Reply({'!'});
-    s1.SendTiming(199, 0, 800);
-    EXPECT_EQ(stream->Written(), (Bytes{0xD8, 0x00, 0x00, 0xC7, 0x03, 0x20}));
-    ASSERT_EQ(stream->Blocks().size(), 1u);
-    EXPECT_EQ(stream->Blocks()[0], stream->Written());
-    EXPECT_EQ(stream->Unread(), 0u);
-
-    CScope& s2 = Make(2);
-    stream->Reply({'!'});
-    s2.SendTiming(0x1234, 1, 501);
-    ASSERT_EQ(stream->Blocks().size(), 1u);
-    EXPECT_EQ(stream->Blocks()[0], (Bytes{0xDB, 0x01, 0x12, 0x34, 0x01, 0xF5}));
-
-    stream->ClearWritten();
+TEST_F(ScopeTest, ARefusedOrFailedTimingThrowsAndLeavesBlockMode) {
+    CScope& s = Make(2);
     stream->Reply({'?'});
     try {
-        s2.SendTiming(10, 1, 501);
+        s.SendTiming(10, 1, 501);
         FAIL() << "a refused command passed";
     } catch (const CCommException& e) {
         EXPECT_EQ(e.m_nError, 20014u);
     }
-    // A write failing inside the block leaves the stream out of block mode:
-    // the next command is a block of its own.
+    // After a write failing inside the block, the next command stands alone.
     stream->ClearWritten();
     stream->FailNextWrite(20013);
-    EXPECT_THROW(s2.SendTiming(1, 0, 2), CCommException);
+    EXPECT_THROW(s.SendTiming(1, 0, 2), CCommException);
     stream->Reply({'!'});
-    s2.Start();
+    s.Start();
     ASSERT_EQ(stream->Blocks().size(), 1u);
     EXPECT_TRUE(stream->Blocks()[0].empty());
     EXPECT_EQ(stream->Written(), (Bytes{0xD2}));
 }
 
-TEST_F(ScopeTest, TriggerFlagsFollowSourceAndModeAndThePostWordIsAPercentOfTheValues) {
-    CScope& s = Make(1);
-    struct Case {
-        uint32_t source, mode;
-        uint8_t flags;
-    } cases[] = {{0, 0, 0x00}, {0, 1, 0x00}, {1, 0, 0x06}, {1, 1, 0x0E},
-                 {2, 0, 0x02}, {2, 1, 0x0A}, {2, 3, 0x02}};
-    for (const Case& c : cases) {
-        stream->ClearWritten();
-        s.m_nTriggerSource = c.source;
-        g_nTriggerMode = c.mode;
-        stream->Reply({'!'});
-        s.SendTrigger(800);
-        ASSERT_EQ(stream->Blocks().size(), 1u);
-        EXPECT_EQ(stream->Blocks()[0], (Bytes{0xD0, 0x03, 0x20, c.flags}))
-            << c.source << "/" << c.mode;
-        EXPECT_EQ(stream->Unread(), 0u); // acknowledged
-    }
-    struct Post {
-        uint32_t percent;
-        uint16_t values, expected;
-    } posts[] = {{100, 800, 800}, {0, 800, 0}, {50, 801, 400}, {33, 501, 165}, {10, 0xFFFF, 6553}};
-    s.m_nTriggerSource = 0;
-    for (const Post& p : posts) {
-        stream->ClearWritten();
-        g_nPostTrigger = p.percent;
-        stream->Reply({'!'});
-        s.SendTrigger(p.values);
-        EXPECT_EQ(stream->Written(), Cat({{0xD0}, Word(p.expected), {0x00}})) << p.percent;
-    }
-    // A stored percentage beyond 32 bits of product stays well defined.
-    stream->ClearWritten();
-    g_nPostTrigger = 0xFFFFFFFFu; // -1 as signed
-    stream->Reply({'!'});
-    s.SendTrigger(800);
-    EXPECT_EQ(stream->Written(), (Bytes{0xD0, 0xFF, 0xF8, 0x00})); // -8
-}
-
-TEST_F(ScopeTest, LevelByteIsASignedShareOf127AndIsNotAcknowledged) {
-    CScope& s = Make(2);
-    struct Case {
-        int32_t level;
-        uint8_t byte;
-    } cases[] = {{50, 0x3F}, {-50, 0xC1}, {100, 0x7F}, {-100, 0x81},
-                 {0, 0x00},  {1, 0x01},   {-1, 0xFF}};
-    for (const Case& c : cases) {
-        stream->ClearWritten();
-        g_nTriggerLevel = c.level;
-        stream->Reply({'!'}); // stays unread
-        s.SendLevel();
-        ASSERT_EQ(stream->Blocks().size(), 1u);
-        EXPECT_EQ(stream->Blocks()[0], (Bytes{0xD1, c.byte})) << c.level;
-        EXPECT_EQ(stream->Written(), stream->Blocks()[0]);
-        EXPECT_EQ(stream->Unread(), 1u);
-        stream->Purge();
-    }
-}
-
-TEST_F(ScopeTest, StartStopAndStatus) {
+TEST_F(ScopeTest, StartIsAcknowledgedStopIsNotAndStatusIsTheBoxByte) {
     CScope& s = Make(1);
     stream->Reply({'!'});
     s.Start();
     stream->Reply({'!'});
     s.Stop();
-    EXPECT_EQ(stream->Unread(), 1u); // Stop reads nothing
+    EXPECT_EQ(stream->Unread(), 1u);
     stream->Purge();
     stream->Reply({0x80});
     EXPECT_EQ(s.GetStatus(), kScopeFailure);
     stream->Reply({0x42});
-    EXPECT_EQ(s.GetStatus(), 0x42); // passed on unchanged
+    EXPECT_EQ(s.GetStatus(), 0x42);
     EXPECT_EQ(stream->Written(), (Bytes{0xD2, 0xD3, 0xD5, 0xD5}));
     EXPECT_TRUE(stream->Blocks().empty());
     stream->Reply({'x'});
@@ -263,142 +245,119 @@ TEST_F(ScopeTest, InputStoresTheSettingsSendsTheWordAndSetsTheDisplayFactors) {
     CScope& s = Make(1);
     stream->Reply({'!'});
     s.SetInput(8, 1, 1, 2);
-    EXPECT_EQ(g_nRangeA, 8u);
-    EXPECT_EQ(g_nCouplingA, 1u);
-    EXPECT_EQ(g_nRangeB, 1u);
-    EXPECT_EQ(g_nCouplingB, 2u);
+    EXPECT_EQ((std::vector<uint32_t>{g_nRangeA, g_nCouplingA, g_nRangeB, g_nCouplingB}),
+              (std::vector<uint32_t>{8, 1, 1, 2}));
     EXPECT_EQ(stream->Written(), (Bytes{0xD9, 0x01, 0x88}));
-    EXPECT_TRUE(stream->Blocks().empty());
     EXPECT_EQ(stream->Unread(), 0u);
     EXPECT_DOUBLE_EQ(g_dDisplayFactorA, 1.25); // 50 V on 10 V/div
     EXPECT_DOUBLE_EQ(g_dDisplayFactorB, 1.0);  // 0.2 V on 0.05 V/div
-    EXPECT_EQ(s.TakeChanged(), 0);             // no change bit
-
+    EXPECT_EQ(s.TakeChanged(), 0);
     // A range outside the table: no factor, no crash.
     EXPECT_EQ(s.MakeInputWord(20, 0, 14, 1), 0x8E14);
     EXPECT_EQ(g_dDisplayFactorA, 0.0);
     EXPECT_DOUBLE_EQ(g_dDisplayFactorB, 1.25);
 }
 
-TEST_F(ScopeTest, ReadMemoryCommandsOfBothModels) {
-    CScope& s1 = Make(1);
-    std::vector<double> a(800), b(801);
-    stream->Reply(Bytes(1600, 0));
-    s1.ReadMemory(800, a.data(), 1, b.data(), 1);
-    ASSERT_EQ(stream->Blocks().size(), 1u);
-    EXPECT_EQ(stream->Blocks()[0], (Bytes{0xD4, 0x1C, 0xE0, 0x03, 0x20, 0x00, 0x01, 0x03}));
-    EXPECT_EQ(stream->Unread(), 0u);
-
-    CScope& s2 = Make(2);
-    stream->Reply(Bytes(2 * 801, 0));
-    s2.ReadMemory(801, nullptr, 1, b.data(), 1);
-    ASSERT_EQ(stream->Blocks().size(), 1u);
-    EXPECT_EQ(stream->Blocks()[0], (Bytes{0xDC, 0x03, 0x21, 0x02}));
-    EXPECT_EQ(stream->Unread(), 0u);
-}
-
-TEST_F(ScopeTest, ReadChannelsScalesToTheRangeAndGroundedChannelsAreNotAskedFor) {
-    CScope& s1 = Make(1);
+TEST_F(ScopeTest, ReadChannelsAsksForTheLiveChannelsAndScalesToTheRange) {
+    std::vector<double> a(3, -9), b(3, -9);
+    // Model 1: start address counted down from the top, count, step, mask.
+    Make(1);
     g_nRangeA = 5;  // 5 V
     g_nRangeB = 14; // 5000 V
-    std::vector<double> a(3, -9), b(3, -9);
     stream->Reply({127, 0x81, 64, 0x80, 0, 127});
-    s1.ReadChannels(3, a.data(), b.data());
-    EXPECT_DOUBLE_EQ(a[0], 5.0);
-    EXPECT_DOUBLE_EQ(a[1], -5.0);
-    EXPECT_DOUBLE_EQ(a[2], 64 / 127.0 * 5);
-    EXPECT_DOUBLE_EQ(b[0], -128 / 127.0 * 5000); // same divisor below zero
-    EXPECT_DOUBLE_EQ(b[1], 0.0);
-    EXPECT_DOUBLE_EQ(b[2], 5000.0);
-    EXPECT_EQ(stream->Blocks()[0].back(), 0x03);
+    scope->ReadChannels(3, a.data(), b.data());
+    ExpectOneBlock({0xD4, 0x1F, 0xFD, 0x00, 0x03, 0x00, 0x01, 0x03}, 0);
+    EXPECT_EQ(a, (std::vector<double>{5.0, -5.0, 64 / 127.0 * 5}));
+    EXPECT_EQ(b, (std::vector<double>{-128 / 127.0 * 5000, 0.0, 5000.0})); // same divisor below 0
 
-    CScope& s2 = Make(2);
+    // Model 2: words; a grounded channel reads 0 and is not asked for.
+    Make(2);
     g_nRangeB = 3; // 1 V
     g_nCouplingA = kCouplingGround;
-    std::fill(a.begin(), a.end(), -9);
     stream->Reply(Cat({Word(511), Word(0xFE01), Word(0xFF00)}));
-    s2.ReadChannels(3, a.data(), b.data());
+    scope->ReadChannels(3, a.data(), b.data());
+    ExpectOneBlock({0xDC, 0x00, 0x03, 0x02}, 0);
     EXPECT_EQ(a, std::vector<double>(3, 0.0));
-    EXPECT_EQ(stream->Blocks()[0], (Bytes{0xDC, 0x00, 0x03, 0x02})); // A not asked for
-    EXPECT_DOUBLE_EQ(b[0], 1.0);
-    EXPECT_DOUBLE_EQ(b[1], -1.0);
-    EXPECT_DOUBLE_EQ(b[2], -256 / 511.0);
-    EXPECT_EQ(stream->Unread(), 0u);
+    EXPECT_EQ(b, (std::vector<double>{1.0, -1.0, -256 / 511.0}));
 
     // Both grounded: the command still goes out with mask 0, nothing is read.
-    stream->ClearWritten();
     g_nCouplingB = kCouplingGround;
     stream->Reply({0x55});
-    s2.ReadChannels(3, a.data(), b.data());
-    EXPECT_EQ(stream->Written(), (Bytes{0xDC, 0x00, 0x03, 0x00}));
+    scope->ReadChannels(3, a.data(), b.data());
     EXPECT_EQ(b, std::vector<double>(3, 0.0));
-    EXPECT_EQ(stream->Unread(), 1u);
-    stream->Purge();
+    ExpectOneBlock({0xDC, 0x00, 0x03, 0x00}, 1);
 
     // A range outside the table reads the samples and measures 0.
-    stream->ClearWritten();
     g_nCouplingA = 0;
     g_nRangeA = 99;
     stream->Reply(Word(300));
-    s2.ReadChannels(1, a.data(), nullptr);
+    scope->ReadChannels(1, a.data(), nullptr);
     EXPECT_EQ(a[0], 0.0);
-    EXPECT_EQ(stream->Unread(), 0u);
+    ExpectOneBlock({0xDC, 0x00, 0x01, 0x01}, 0);
 }
 
-TEST_F(ScopeTest, OnlineArraysHoldThePairsTheBoxReports) {
-    CScope& s = Make(2);
-    g_nRangeA = 5;
-    g_nRangeB = 3;
-    g_nCouplingB = kCouplingGround; // read, but zero
-    stream->Reply(Cat({Word(2), Word(511), Word(100), Word(0xFE01), Word(200)}));
-    VARIANT a, b;
-    ASSERT_EQ(s.ReadOnlineArrays(&a, &b), S_OK);
-    EXPECT_EQ(stream->Written(), (Bytes{0xDD}));
-    EXPECT_EQ(stream->Unread(), 0u);
-    for (VARIANT* v : {&a, &b}) {
-        ASSERT_EQ(v->vt, VT_ARRAY | VT_R8);
-        EXPECT_EQ(SafeArrayGetDim(v->parray), 1u);
-        LONG lo = -1, hi = -1;
-        SafeArrayGetLBound(v->parray, 1, &lo);
-        SafeArrayGetUBound(v->parray, 1, &hi);
-        EXPECT_EQ(lo, 0);
-        EXPECT_EQ(hi, 1);
-        EXPECT_EQ(v->parray->cLocks, 0u);
+TEST_F(ScopeTest, OnlinePairsGoToArraysInVoltsAndToTheBuffersAtSixteenBitScale) {
+    struct Case {
+        uint8_t model;
+        uint32_t couplingB;
+        Bytes reply;
+        std::vector<double> a, b; // A on 5 V, B on 1 V
+        // A buffer of 3 samples, newest at the index before and after.
+        int32_t from, to;
+        std::vector<int16_t> frontA, frontB;
+    };
+    // clang-format off
+    const Case cases[] = {
+        // B grounded: read, but zero. A full buffer drops its oldest samples.
+        {2, kCouplingGround, Cat({Word(2), Word(511), Word(100), Word(0xFE01), Word(200)}),
+         {5.0, -5.0}, {0, 0}, 2, 2, {0, 511 * 64, -511 * 64}, {0, 0, 0}},
+        // One byte a sample; a buffer restarted from the beginning fills in place.
+        {1, 0, {0x00, 0x02, 0x7F, 0x80, 0x81, 0x01}, {5.0, -5.0}, {-128 / 127.0, 1 / 127.0},
+         -1, 1, {127 * 256, -127 * 256, 0}, {-32768, 256, 0}},
+        {1, 0, {0x00, 0x00}, {}, {}, -1, -1, {0, 0, 0}, {0, 0, 0}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply.size());
+        CScope& s = Make(c.model);
+        g_nRangeA = 5;
+        g_nRangeB = 3;
+        g_nCouplingB = c.couplingB;
+        stream->Reply(c.reply);
+        VARIANT a, b;
+        ASSERT_EQ(s.ReadOnlineArrays(&a, &b), S_OK);
+        for (auto [v, want] : {std::pair{&a, &c.a}, std::pair{&b, &c.b}}) {
+            ASSERT_EQ(v->vt, VT_ARRAY | VT_R8);
+            LONG lo = -1;
+            SafeArrayGetLBound(v->parray, 1, &lo);
+            EXPECT_EQ(lo, 0);
+            EXPECT_EQ(v->parray->cLocks, 0u);
+            auto* d = static_cast<double*>(v->parray->pvData);
+            ASSERT_EQ(v->parray->rgsabound[0].cElements, want->size());
+            EXPECT_EQ(std::vector<double>(d, d + want->size()), *want);
+            EXPECT_EQ(VariantClear(v), S_OK);
+        }
+        g_ScopeBufferA.Resize(3);
+        g_ScopeBufferB.Resize(3);
+        g_ScopeBufferA.m_nIndex = g_ScopeBufferB.m_nIndex = c.from;
+        stream->Reply(c.reply);
+        EXPECT_EQ(s.ReadOnlineToBuffers(), !c.a.empty());
+        const uint8_t cmd = c.model == 2 ? 0xDD : 0xDA;
+        EXPECT_EQ(stream->Written(), (Bytes{cmd, cmd}));
+        EXPECT_EQ(stream->Unread(), 0u);
+        EXPECT_EQ(First(g_ScopeBufferA.Front(), 3), c.frontA);
+        EXPECT_EQ(First(g_ScopeBufferB.Front(), 3), c.frontB);
+        EXPECT_EQ(g_ScopeBufferA.m_nIndex, c.to);
     }
-    auto* da = static_cast<double*>(a.parray->pvData);
-    auto* db = static_cast<double*>(b.parray->pvData);
-    EXPECT_DOUBLE_EQ(da[0], 5.0);
-    EXPECT_DOUBLE_EQ(da[1], -5.0);
-    EXPECT_EQ(db[0], 0.0);
-    EXPECT_EQ(db[1], 0.0);
-    EXPECT_EQ(VariantClear(&a), S_OK);
-    EXPECT_EQ(VariantClear(&b), S_OK);
-
-    // Model 1: one byte a sample, none collected yet gives empty arrays.
-    CScope& s1 = Make(1);
-    g_nCouplingB = 0;
-    stream->Reply({0x00, 0x01, 0x81, 127});
-    ASSERT_EQ(s1.ReadOnlineArrays(&a, &b), S_OK);
-    EXPECT_EQ(stream->Written(), (Bytes{0xDA}));
-    EXPECT_DOUBLE_EQ(static_cast<double*>(a.parray->pvData)[0], -5.0);
-    EXPECT_DOUBLE_EQ(static_cast<double*>(b.parray->pvData)[0], 1.0); // 1 V range
-    VariantClear(&a);
-    VariantClear(&b);
-    stream->Reply({0x00, 0x00});
-    ASSERT_EQ(s1.ReadOnlineArrays(&a, &b), S_OK);
-    EXPECT_EQ(a.parray->rgsabound[0].cElements, 0u);
-    EXPECT_EQ(b.parray->rgsabound[0].cElements, 0u);
-    VariantClear(&a);
-    VariantClear(&b);
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(s1.ReadOnlineArrays(nullptr, &b), E_POINTER);
+    VARIANT b;
+    EXPECT_EQ(scope->ReadOnlineArrays(nullptr, &b), E_POINTER);
 }
 
 TEST_F(ScopeTest, OnlineArraysFromABoxThatStopsAnsweringAreReportedAndKeepWhatCame) {
     CScope& s = Make(1);
     g_nRangeA = 5;
-    // Says 4 pairs, sends one and a half.
-    stream->Reply({0x00, 0x04, 127, 0x81, 127});
+    stream->Reply({0x00, 0x04, 127, 0x81, 127}); // says 4 pairs, sends one and a half
     VARIANT a, b;
     EXPECT_EQ(s.ReadOnlineArrays(&a, &b), S_FALSE);
     ASSERT_EQ(ui.Messages().size(), 1u);
@@ -408,56 +367,16 @@ TEST_F(ScopeTest, OnlineArraysFromABoxThatStopsAnsweringAreReportedAndKeepWhatCa
     ASSERT_EQ(a.parray->rgsabound[0].cElements, 4u);
     auto* da = static_cast<double*>(a.parray->pvData);
     auto* db = static_cast<double*>(b.parray->pvData);
-    EXPECT_DOUBLE_EQ(da[0], 5.0);
-    EXPECT_DOUBLE_EQ(db[0], -50.0);
-    EXPECT_EQ(da[1], 0.0);
-    EXPECT_EQ(db[3], 0.0);
-    EXPECT_EQ(a.parray->cLocks, 0u);
+    EXPECT_EQ(std::vector<double>(da, da + 4), (std::vector<double>{5.0, 0, 0, 0}));
+    EXPECT_EQ(std::vector<double>(db, db + 4), (std::vector<double>{-50.0, 0, 0, 0}));
+    EXPECT_EQ(a.parray->cLocks + b.parray->cLocks, 0u);
     EXPECT_EQ(VariantClear(&a), S_OK);
     EXPECT_EQ(VariantClear(&b), S_OK);
-
     // No count at all: empty variants.
     EXPECT_EQ(s.ReadOnlineArrays(&a, &b), S_FALSE);
     EXPECT_EQ(ui.Messages().size(), 2u);
     EXPECT_EQ(a.vt, VT_EMPTY);
     EXPECT_EQ(b.vt, VT_EMPTY);
-}
-
-TEST_F(ScopeTest, OnlinePairsAreAppendedToTheBuffersAtSixteenBitScale) {
-    CScope& s2 = Make(2);
-    g_ScopeBufferA.Resize(3);
-    g_ScopeBufferB.Resize(3);
-    g_nCouplingB = kCouplingGround;
-    stream->Reply(Cat({Word(2), Word(511), Word(7), Word(0xFE01), Word(8)}));
-    EXPECT_TRUE(s2.ReadOnlineToBuffers());
-    EXPECT_EQ(stream->Written(), (Bytes{0xDD}));
-    EXPECT_EQ(stream->Unread(), 0u);
-    const int16_t* fa = g_ScopeBufferA.Front();
-    // Full buffer of 3: the two new samples push the oldest zeros out.
-    EXPECT_EQ(fa[0], 0);
-    EXPECT_EQ(fa[1], 511 * 64);
-    EXPECT_EQ(fa[2], -511 * 64);
-    EXPECT_EQ(g_ScopeBufferA.m_nIndex, 2);
-    EXPECT_EQ(g_ScopeBufferB.Front()[1], 0);
-    EXPECT_EQ(g_ScopeBufferB.Front()[2], 0);
-
-    CScope& s1 = Make(1);
-    g_nCouplingB = 0;
-    g_ScopeBufferA.Resize(4);
-    g_ScopeBufferB.Resize(4);
-    g_ScopeBufferA.m_nIndex = -1;
-    g_ScopeBufferB.m_nIndex = -1;
-    stream->Reply({0x00, 0x02, 0x7F, 0x80, 0xFF, 0x01});
-    EXPECT_TRUE(s1.ReadOnlineToBuffers());
-    EXPECT_EQ(stream->Written(), (Bytes{0xDA}));
-    EXPECT_EQ(g_ScopeBufferA.Front()[0], 127 * 256);
-    EXPECT_EQ(g_ScopeBufferA.Front()[1], -256);
-    EXPECT_EQ(g_ScopeBufferB.Front()[0], -128 * 256);
-    EXPECT_EQ(g_ScopeBufferB.Front()[1], 256);
-    EXPECT_EQ(g_ScopeBufferA.m_nIndex, 1);
-    stream->Reply({0x00, 0x00});
-    EXPECT_FALSE(s1.ReadOnlineToBuffers());
-    EXPECT_EQ(g_ScopeBufferA.m_nIndex, 1);
 }
 
 TEST_F(ScopeTest, MemoryRecordGoesToTheBackArraysWhichThenBecomeTheFront) {
@@ -469,8 +388,8 @@ TEST_F(ScopeTest, MemoryRecordGoesToTheBackArraysWhichThenBecomeTheFront) {
     g_ScopeBufferB.Back()[5] = 99;
     Bytes samples;
     for (int i = 0; i < 401; ++i) {
-        auto v = static_cast<uint16_t>(static_cast<int16_t>(i - 200));
-        samples.insert(samples.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
+        auto w = Word(static_cast<uint16_t>(static_cast<int16_t>(i - 200)));
+        samples.insert(samples.end(), w.begin(), w.end());
     }
     stream->Reply(samples);
     g_ScopeBufferA.m_nIndex = 7;
@@ -486,9 +405,8 @@ TEST_F(ScopeTest, MemoryRecordGoesToTheBackArraysWhichThenBecomeTheFront) {
     EXPECT_EQ(g_ScopeBufferB.Front()[5], 0); // cleared, not read
     EXPECT_EQ(g_ScopeBufferA.m_nIndex, 400);
     for (CScopeBuffer* buf : {&g_ScopeBufferA, &g_ScopeBufferB}) {
-        EXPECT_EQ(buf->m_nFirst, 0u);
-        EXPECT_EQ(buf->m_nEnd, 401u);
-        EXPECT_EQ(buf->m_nExtra, 0u);
+        EXPECT_EQ(std::vector<uint32_t>({buf->m_nFirst, buf->m_nEnd, buf->m_nExtra}),
+                  std::vector<uint32_t>({0, 401, 0}));
     }
 
     CScope& s1 = Make(1);
@@ -502,13 +420,11 @@ TEST_F(ScopeTest, MemoryRecordGoesToTheBackArraysWhichThenBecomeTheFront) {
     bytes[800] = 0x01;
     stream->Reply(bytes);
     s1.ReadMemoryToBuffers();
-    ASSERT_EQ(stream->Blocks().size(), 1u);
-    EXPECT_EQ(stream->Blocks()[0], (Bytes{0xD4, 0x1C, 0xE0, 0x03, 0x20, 0x00, 0x01, 0x03}));
     EXPECT_EQ(g_bFrontFirst, 0);
     EXPECT_EQ(g_ScopeBufferA.Front()[0], -32768);
     EXPECT_EQ(g_ScopeBufferA.Front()[799], 127 * 256);
     EXPECT_EQ(g_ScopeBufferB.Front()[0], 256);
-    EXPECT_EQ(stream->Unread(), 0u);
+    ExpectOneBlock({0xD4, 0x1C, 0xE0, 0x03, 0x20, 0x00, 0x01, 0x03}, 0);
 }
 
 TEST_F(ScopeTest, SendChangesSendsEachMarkedGroupOnceInOrder) {
@@ -529,7 +445,6 @@ TEST_F(ScopeTest, SendChangesSendsEachMarkedGroupOnceInOrder) {
     EXPECT_EQ(g_nTimeBaseApplied, 8u);
     EXPECT_EQ(g_ScopeBufferA.m_nCount, 800u);
     EXPECT_EQ(g_ScopeBufferB.m_nIndex, 799);
-    EXPECT_EQ(s.m_wChanged, 0);
     stream->ClearWritten();
     s.SendChanges();
     EXPECT_TRUE(stream->Written().empty());
@@ -569,89 +484,93 @@ TEST_F(ScopeTest, ATimeBaseRowOutsideTheTableAppliesTheZeroRow) {
 TEST_F(ScopeTest, SettersMarkTheirGroupAndLevelStepsStopAtTheLimits) {
     CScope& s = Make(1);
     s.SetTimeBase(3);
-    EXPECT_EQ(g_nTimeBase, 3u);
     EXPECT_EQ(s.TakeChanged(), kScopeChangedTimeBase);
     s.SetRangeA(1);
     s.SetRangeB(2);
     s.SetCouplingA(1);
     s.SetCouplingB(2);
     EXPECT_EQ(s.TakeChanged(), kScopeChangedInput);
-    EXPECT_EQ(g_nRangeA + g_nRangeB * 10 + g_nCouplingA * 100 + g_nCouplingB * 1000, 2121u);
     s.SetTriggerSource(2);
     s.SetTriggerMode(1);
     s.SetPostTrigger(25);
     EXPECT_EQ(s.TakeChanged(), kScopeChangedTrigger);
-    EXPECT_EQ(s.m_nTriggerSource, 2u);
-    EXPECT_EQ(g_nTriggerMode, 1u);
-    EXPECT_EQ(g_nPostTrigger, 25u);
+    EXPECT_EQ(State(Settings()),
+              (State{3, 0, 1, 1, 1, 1, 2, 2, 1, 2, 25, 0, kScopeBufferSamples, 0, 0}));
     EXPECT_TRUE(stream->Written().empty());
 
-    g_nTriggerLevel = 99;
-    EXPECT_TRUE(s.LevelUp());
-    EXPECT_EQ(g_nTriggerLevel, 100);
-    EXPECT_EQ(s.TakeChanged(), kScopeChangedLevel);
-    EXPECT_FALSE(s.LevelUp());
-    EXPECT_EQ(g_nTriggerLevel, 100);
-    EXPECT_EQ(s.TakeChanged(), 0);
-    g_nTriggerLevel = -99;
-    EXPECT_TRUE(s.LevelDown());
-    EXPECT_EQ(g_nTriggerLevel, -100);
-    EXPECT_EQ(s.TakeChanged(), kScopeChangedLevel);
-    EXPECT_FALSE(s.LevelDown());
-    EXPECT_EQ(g_nTriggerLevel, -100);
-    EXPECT_EQ(s.TakeChanged(), 0);
+    struct Step {
+        int32_t from;
+        bool up, moved;
+        int32_t to;
+    } steps[] = {{99, true, true, 100},
+                 {100, true, false, 100},
+                 {-99, false, true, -100},
+                 {-100, false, false, -100}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.from);
+        g_nTriggerLevel = step.from;
+        EXPECT_EQ(step.up ? s.LevelUp() : s.LevelDown(), step.moved);
+        EXPECT_EQ(g_nTriggerLevel, step.to);
+        EXPECT_EQ(s.TakeChanged(), step.moved ? kScopeChangedLevel : 0);
+    }
 }
 
-TEST_F(ScopeTest, SettingsSnapshotCopiesOutAndBack) {
+TEST_F(ScopeTest, SettingsSnapshotAndStoredSettingsRestoreEverySetting) {
     CScope& s = Make(1);
-    g_nTimeBaseApplied = 7;
-    g_nTimeBase = 9; // pending: not in the snapshot
-    g_bShowB = 0;
-    g_nCouplingA = 1;
-    g_nRangeA = 3;
-    g_nCouplingB = 2;
-    g_nRangeB = 12;
-    g_nTriggerMode = 1;
-    s.m_nTriggerSource = 2;
-    g_nPostTrigger = 40;
-    g_nTriggerLevel = -30;
-    s.m_bSingle = 1;
-    s.m_bHold = 1;
+    // Pending time base 9, applied 7.
+    const State set{9, 7, 0, 1, 1, 3, 2, 12, 1, 2, 40, -30, 500, 1, 1};
+    Settings() = set;
     CSettings* snap = s.GetSettings();
-    auto* ss = dynamic_cast<CScopeSettings*>(snap);
-    ASSERT_NE(ss, nullptr);
-    EXPECT_EQ(ss->timeBase, 7u);
-    EXPECT_EQ(ss->triggerLevel, static_cast<uint32_t>(-30));
-    EXPECT_EQ(ss->showB, 0);
+    ASSERT_NE(dynamic_cast<CScopeSettings*>(snap), nullptr);
     EXPECT_EQ(s.TakeChanged(), 0);
-
-    Defaults();
-    s.m_nTriggerSource = 0;
-    s.m_bSingle = s.m_bHold = 0;
+    Settings() = kFresh;
     s.SetSettings(nullptr);
     EXPECT_EQ(s.TakeChanged(), 0);
     s.SetSettings(snap);
     EXPECT_EQ(s.TakeChanged(), 0xFFFF);
-    EXPECT_EQ(g_nTimeBase, 7u);
-    EXPECT_EQ(g_nTimeBaseApplied, 0u); // applied by the next SendChanges
-    EXPECT_EQ(g_bShowA, 1);
-    EXPECT_EQ(g_bShowB, 0);
-    EXPECT_EQ(g_nCouplingA, 1u);
-    EXPECT_EQ(g_nRangeA, 3u);
-    EXPECT_EQ(g_nCouplingB, 2u);
-    EXPECT_EQ(g_nRangeB, 12u);
-    EXPECT_EQ(g_nTriggerMode, 1u);
-    EXPECT_EQ(s.m_nTriggerSource, 2u);
-    EXPECT_EQ(g_nPostTrigger, 40u);
-    EXPECT_EQ(g_nTriggerLevel, -30);
-    EXPECT_EQ(s.m_bSingle, 1);
-    EXPECT_EQ(s.m_bHold, 1);
+    // The snapshot holds the applied row, sent again by the next SendChanges.
+    EXPECT_EQ(State(Settings()),
+              (State{7, 0, 0, 1, 1, 3, 2, 12, 1, 2, 40, -30, kScopeBufferSamples, 1, 1}));
+
+    // Stored: both rows, the buffer size and the single flag, then both
+    // buffers; hold is not kept.
+    Settings() = set;
+    g_ScopeBufferA.Resize(2);
+    g_ScopeBufferB.Resize(1);
+    g_ScopeBufferA.Front()[1] = 77;
+    g_ScopeBufferB.Front()[0] = -5;
+    Bytes out;
+    {
+        CArchive ar(out);
+        s.Serialize(ar);
+    }
+    Bytes head =
+        Cat({Le32(1), Le32(7), Le32(9), Le32(0), Le32(1), Le32(3), Le32(1), Le32(2), Le32(12),
+             Le32(1), Le32(2), Le32(40), Le32(static_cast<uint32_t>(-30)), Le32(500), Le32(1)});
+    ASSERT_EQ(out.size(), head.size() + 2 * 20 + 2 * 3);
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<long>(head.size())), head);
+    Settings() = kFresh;
+    g_ScopeBufferA.Resize(0);
+    g_ScopeBufferB.Resize(0);
+    s.TakeChanged();
+    {
+        CArchive ar(out.data(), out.size());
+        s.Serialize(ar);
+        EXPECT_EQ(ar.Remaining(), 0u);
+    }
+    EXPECT_EQ(s.TakeChanged(), 0xFFFF);
+    EXPECT_EQ(State(Settings()), (State{9, 7, 0, 1, 1, 3, 2, 12, 1, 2, 40, -30, 500, 1, 0}));
+    EXPECT_EQ(g_ScopeBufferA.m_nCount, 2u);
+    EXPECT_EQ(g_ScopeBufferA.Front()[1], 77);
+    EXPECT_EQ(g_ScopeBufferB.Front()[0], -5);
+    // A file that ends inside the settings is refused.
+    Bytes cut(out.begin(), out.begin() + 30);
+    CArchive ar(cut.data(), cut.size());
+    EXPECT_THROW(s.Serialize(ar), CArchiveException);
 }
 
-TEST(ScopeBuffer, ResizeResetAppendAndClear) {
-    uint8_t savedFront = g_bFrontFirst;
+TEST_F(ScopeTest, BufferResizesAppendsAsARingAndClearsItsBack) {
     CScopeBuffer buf;
-    EXPECT_EQ(buf.m_nCount, 0u);
     EXPECT_EQ(buf.m_nIndex, -1);
     EXPECT_EQ(buf.m_dFactor, 1.0);
     g_bFrontFirst = 1;
@@ -664,39 +583,31 @@ TEST(ScopeBuffer, ResizeResetAppendAndClear) {
     buf.m_pData[0][2] = buf.m_pData[1][2] = buf.m_pData[0][4] = 7;
     buf.Resize(4);
     EXPECT_EQ(buf.m_nIndex, 3);
-    EXPECT_EQ(buf.m_pData[0][2], 0);
-    EXPECT_EQ(buf.m_pData[1][2], 0);
+    EXPECT_EQ(buf.m_pData[0][2] + buf.m_pData[1][2], 0);
     EXPECT_EQ(buf.m_pData[0][4], 7); // beyond the record: untouched
-
     // Full: each new sample drops the oldest and goes to the last place.
     for (int16_t v : {1, 2, 3, 4, 5}) {
         buf.Append(v);
     }
     EXPECT_EQ(buf.m_nIndex, 3);
-    EXPECT_EQ(std::vector<int16_t>(buf.Front(), buf.Front() + 4),
-              (std::vector<int16_t>{2, 3, 4, 5}));
+    EXPECT_EQ(First(buf.Front(), 4), (std::vector<int16_t>{2, 3, 4, 5}));
     EXPECT_EQ(buf.Back()[3], 0);
-
     // After a restart from the beginning it fills in place.
     buf.m_nIndex = -1;
     buf.Append(9);
     buf.Append(8);
     EXPECT_EQ(buf.m_nIndex, 1);
-    EXPECT_EQ(std::vector<int16_t>(buf.Front(), buf.Front() + 4),
-              (std::vector<int16_t>{9, 8, 4, 5}));
+    EXPECT_EQ(First(buf.Front(), 4), (std::vector<int16_t>{9, 8, 4, 5}));
     buf.Reset();
     EXPECT_EQ(buf.m_nIndex, 3);
-
     buf.Back()[0] = buf.Back()[3] = 6;
     buf.ClearBack();
-    EXPECT_EQ(buf.Back()[0], 0);
-    EXPECT_EQ(buf.Back()[3], 0);
+    EXPECT_EQ(First(buf.Back(), 4), (std::vector<int16_t>{0, 0, 0, 0}));
     EXPECT_EQ(buf.Front()[0], 9);
 
     buf.Resize(100000);
     EXPECT_EQ(buf.m_nCount, kScopeBufferSamples);
     EXPECT_EQ(buf.m_nIndex, static_cast<int32_t>(kScopeBufferSamples) - 1);
-
     // A count set past the arrays by hand stays inside them.
     buf.m_nCount = 100000;
     buf.m_nIndex = 99999;
@@ -707,12 +618,9 @@ TEST(ScopeBuffer, ResizeResetAppendAndClear) {
     Bytes stored = Store(buf);
     EXPECT_EQ(Bytes(stored.begin() + 4, stored.begin() + 8), Le32(kScopeBufferSamples));
     EXPECT_EQ(stored.size(), 20 + 2 * kScopeBufferSamples);
-    g_bFrontFirst = savedFront;
 }
 
-TEST(ScopeBuffer, StoredRecordRoundTripsAndOldRecordsLoad) {
-    uint8_t savedFront = g_bFrontFirst;
-    g_bFrontFirst = 0;
+TEST_F(ScopeTest, StoredBufferRoundTripsOldRecordsLoadAndShortOnesAreRefused) {
     CScopeBuffer buf;
     buf.Resize(3);
     buf.m_dFactor = 2.5;
@@ -725,35 +633,41 @@ TEST(ScopeBuffer, StoredRecordRoundTripsAndOldRecordsLoad) {
     EXPECT_EQ(stored,
               Cat({Le32(2), Le32(3), Le32(1), Le64Of(2.5), {0xFE, 0xFF, 0x34, 0x12, 0x07, 0x00}}));
 
-    CScopeBuffer back;
-    Load(back, stored);
-    EXPECT_EQ(g_bFrontFirst, 1);
-    EXPECT_EQ(back.m_nCount, 3u);
-    EXPECT_EQ(back.m_nIndex, 2); // the last sample is the newest
-    EXPECT_EQ(back.m_dFactor, 2.5);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(std::vector<int16_t>(back.m_pData[i], back.m_pData[i] + 3),
-                  (std::vector<int16_t>{-2, 0x1234, 7}));
+    struct Case {
+        Bytes data;
+        std::vector<int16_t> samples;
+        double factor;
+    } cases[] = {
+        {stored, {-2, 0x1234, 7}, 2.5},
+        // Version 1: one byte a sample, the high byte of the 16-bit value.
+        {Cat({Le32(1), Le32(4), Le32(0), Le64Of(1.0), {0x01, 0x80, 0xFF, 0x7F}}),
+         {256, -32768, -256, 0x7F00},
+         1.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.samples.size());
+        g_bFrontFirst = 0;
+        CScopeBuffer back;
+        CArchive ar(c.data.data(), c.data.size());
+        back.Serialize(ar);
+        EXPECT_EQ(g_bFrontFirst, 1);
+        EXPECT_EQ(back.m_nCount, c.samples.size());
+        EXPECT_EQ(back.m_nIndex, static_cast<int32_t>(c.samples.size()) - 1); // last is newest
+        EXPECT_EQ(back.m_dFactor, c.factor);
+        EXPECT_EQ(First(back.m_pData[0], c.samples.size()), c.samples);
+        EXPECT_EQ(First(back.m_pData[1], c.samples.size()), c.samples);
     }
-
-    // Version 1: one byte a sample, high byte of the 16-bit value.
-    Bytes v1 = Cat({Le32(1), Le32(4), Le32(0), Le64Of(1.0), {0x01, 0x80, 0xFF, 0x7F}});
-    CScopeBuffer old;
-    Load(old, v1);
-    EXPECT_EQ(std::vector<int16_t>(old.m_pData[1], old.m_pData[1] + 4),
-              (std::vector<int16_t>{256, -32768, -256, 0x7F00}));
-    EXPECT_EQ(old.m_nIndex, 3);
 
     // A record ending early is refused before anything changes.
     Bytes cut = Cat({Le32(2), Le32(5), Le32(0), Le64Of(1.0), {1, 0, 2, 0}});
-    EXPECT_THROW(Load(old, cut), CArchiveException);
-    EXPECT_EQ(old.m_nCount, 4u);
-    g_bFrontFirst = savedFront;
-}
+    CArchive ar(cut.data(), cut.size());
+    EXPECT_THROW(buf.Serialize(ar), CArchiveException);
+    EXPECT_EQ(buf.m_nCount, 3u);
+    EXPECT_EQ(buf.m_dFactor, 2.5);
 
-TEST(ScopeBuffer, ALongerStoredRecordKeepsItsFirstSamplesAndTheFileReadsOn) {
-    uint8_t savedFront = g_bFrontFirst;
+    // A longer record keeps its first samples and the file reads on.
     for (uint32_t version : {1u, 2u}) {
+        SCOPED_TRACE(version);
         uint32_t count = kScopeBufferSamples + 3;
         Bytes data = Cat({Le32(version), Le32(count), Le32(0), Le64Of(1.0)});
         for (uint32_t i = 0; i < count; ++i) {
@@ -764,91 +678,33 @@ TEST(ScopeBuffer, ALongerStoredRecordKeepsItsFirstSamplesAndTheFileReadsOn) {
             }
         }
         data.push_back(0xAB); // what the file holds next
-        CScopeBuffer buf;
-        CArchive ar(data.data(), data.size());
-        buf.Serialize(ar);
-        EXPECT_EQ(buf.m_nCount, kScopeBufferSamples);
-        int16_t last = buf.m_pData[0][kScopeBufferSamples - 1];
-        EXPECT_EQ(last, version == 1 ? static_cast<int16_t>(((kScopeBufferSamples - 1) % 100) << 8)
-                                     : static_cast<int16_t>(kScopeBufferSamples - 1))
-            << version;
-        EXPECT_EQ(buf.m_pData[1][kScopeBufferSamples - 1], last);
+        CScopeBuffer big;
+        CArchive in(data.data(), data.size());
+        big.Serialize(in);
+        EXPECT_EQ(big.m_nCount, kScopeBufferSamples);
+        uint32_t lastIndex = kScopeBufferSamples - 1;
+        int16_t last = big.m_pData[0][lastIndex];
+        EXPECT_EQ(last, version == 1 ? static_cast<int16_t>((lastIndex % 100) << 8)
+                                     : static_cast<int16_t>(lastIndex));
+        EXPECT_EQ(big.m_pData[1][lastIndex], last);
         uint8_t next = 0;
-        ar >> next;
-        EXPECT_EQ(next, 0xAB) << version;
+        in >> next;
+        EXPECT_EQ(next, 0xAB);
     }
-    g_bFrontFirst = savedFront;
 }
 
-TEST_F(ScopeTest, StoredSettingsRoundTripWithBothBuffers) {
-    CScope& s = Make(1);
-    g_nTimeBaseApplied = 4;
-    g_nTimeBase = 5;
-    g_bShowA = 0;
-    g_nCouplingA = 1;
-    g_nRangeA = 2;
-    g_nCouplingB = 2;
-    g_nRangeB = 11;
-    g_nTriggerMode = 1;
-    s.m_nTriggerSource = 1;
-    g_nPostTrigger = 30;
-    g_nTriggerLevel = -42;
-    g_nScopeBufferSize = 500;
-    s.m_bSingle = 1;
-    g_ScopeBufferA.Resize(2);
-    g_ScopeBufferB.Resize(1);
-    g_ScopeBufferA.Front()[1] = 77;
-    g_ScopeBufferB.Front()[0] = -5;
-    Bytes out;
-    {
-        CArchive ar(out);
-        s.Serialize(ar);
-    }
-    Bytes head =
-        Cat({Le32(1), Le32(4), Le32(5), Le32(0), Le32(1), Le32(2), Le32(1), Le32(2), Le32(11),
-             Le32(1), Le32(1), Le32(30), Le32(static_cast<uint32_t>(-42)), Le32(500), Le32(1)});
-    ASSERT_EQ(out.size(), head.size() + 2 * 20 + 2 * 3);
-    EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<long>(head.size())), head);
-
-    Defaults();
-    s.m_nTriggerSource = 0;
-    s.m_bSingle = 0;
-    s.TakeChanged();
-    {
-        CArchive ar(out.data(), out.size());
-        s.Serialize(ar);
-        EXPECT_EQ(ar.Remaining(), 0u);
-    }
-    EXPECT_EQ(s.TakeChanged(), 0xFFFF);
-    EXPECT_EQ(g_nTimeBaseApplied, 4u);
-    EXPECT_EQ(g_nTimeBase, 5u);
-    EXPECT_EQ(g_bShowA, 0);
-    EXPECT_EQ(g_bShowB, 1);
-    EXPECT_EQ(g_nCouplingA, 1u);
-    EXPECT_EQ(g_nRangeA, 2u);
-    EXPECT_EQ(g_nCouplingB, 2u);
-    EXPECT_EQ(g_nRangeB, 11u);
-    EXPECT_EQ(g_nTriggerMode, 1u);
-    EXPECT_EQ(s.m_nTriggerSource, 1u);
-    EXPECT_EQ(g_nPostTrigger, 30u);
-    EXPECT_EQ(g_nTriggerLevel, -42);
-    EXPECT_EQ(g_nScopeBufferSize, 500u);
-    EXPECT_EQ(s.m_bSingle, 1);
-    EXPECT_EQ(g_ScopeBufferA.m_nCount, 2u);
-    EXPECT_EQ(g_ScopeBufferA.Front()[1], 77);
-    EXPECT_EQ(g_ScopeBufferB.Front()[0], -5);
-
-    // A file that ends inside the settings is refused.
-    Bytes cut(out.begin(), out.begin() + 30);
-    CArchive ar(cut.data(), cut.size());
-    EXPECT_THROW(s.Serialize(ar), CArchiveException);
-}
-
-TEST_F(ScopeTest, TheFactoryMakesTheScopeForItsType) {
+TEST_F(ScopeTest, ConstructionSizesTheBuffersAndTheFactoryMakesTheScopeForItsType) {
+    g_nScopeBufferSize = 1000;
     g_byModel = 2;
     std::unique_ptr<CKobDevice> made(CreateModel(kTypeScope, &kobface));
     auto* s = dynamic_cast<CScope*>(made.get());
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->m_pOwner, &kobface);
+    EXPECT_EQ(s->m_wChanged, 0xFFFF);
     EXPECT_EQ(g_pTimeBases, g_aTimeBases2);
+    EXPECT_EQ(g_ScopeBufferA.m_nCount, 1000u);
+    EXPECT_EQ(g_ScopeBufferB.m_nIndex, 999);
+    g_nScopeBufferSize = 100000; // from a stored file
+    CScope big(&kobface);
+    EXPECT_EQ(g_ScopeBufferA.m_nCount, kScopeBufferSamples);
 }
