@@ -69,6 +69,29 @@ uint16_t CMeasureBase::MakeInputWord(uint32_t rangeA, uint32_t couplingA, uint32
     return w;
 }
 
+namespace {
+
+void SetInputSetting(CKobDevice& model, uint32_t& setting, uint32_t value) {
+    model.Lock();
+    setting = value;
+    model.UnlockChanged(kInputChanged);
+}
+
+} // namespace
+
+void CMeasureBase::SetRangeA(uint32_t range) {
+    SetInputSetting(*this, g_nRangeA, range);
+}
+void CMeasureBase::SetRangeB(uint32_t range) {
+    SetInputSetting(*this, g_nRangeB, range);
+}
+void CMeasureBase::SetCouplingA(uint32_t coupling) {
+    SetInputSetting(*this, g_nCouplingA, coupling);
+}
+void CMeasureBase::SetCouplingB(uint32_t coupling) {
+    SetInputSetting(*this, g_nCouplingB, coupling);
+}
+
 uint16_t CMeasureBase::GetInputWord() {
     return MakeInputWord(g_nRangeA, g_nCouplingA, g_nRangeB, g_nCouplingB);
 }

@@ -69,9 +69,18 @@ extern uint32_t g_nCouplingB;
 // Coupling codes; 2 grounds the channel (sent like 0).
 inline constexpr uint32_t kCouplingGround = 2;
 
+// The change bit of the input settings, the same in the scope and the meter.
+inline constexpr uint16_t kInputChanged = 2;
+
 class CMeasureBase : public CKobDevice {
 public:
     using CKobDevice::CKobDevice;
+    // The windows' setters of the shared input settings: nothing is sent
+    // until SendChanges.
+    void SetRangeA(uint32_t range);
+    void SetRangeB(uint32_t range);
+    void SetCouplingA(uint32_t coupling);
+    void SetCouplingB(uint32_t coupling);
     virtual uint16_t MakeInputWord(uint32_t rangeA, uint32_t couplingA, uint32_t rangeB,
                                    uint32_t couplingB);
     uint16_t GetInputWord();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "framework/strings.h"
+#include "platform/com/module_win32.h"
 #include "server/koblabview.h"
 
 namespace {
@@ -18,17 +19,9 @@ constexpr wchar_t kClassTypeLib[] = L"{AEFFB600-A7EE-477B-8E63-2E84D27581AF}";
 constexpr unsigned kTypeNameId = 101;
 constexpr int kToolboxBitmapId = 202;
 
-HMODULE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
-
 std::wstring ModulePath() {
     wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(ThisModule(), path, MAX_PATH);
+    DWORD n = GetModuleFileNameW(platform::ThisModule(), path, MAX_PATH);
     return (n == 0 || n >= MAX_PATH) ? std::wstring() : std::wstring(path, n);
 }
 

@@ -18,44 +18,6 @@ bool InputOk(unsigned rangeA, unsigned couplingA, unsigned rangeB, unsigned coup
            couplingB <= kMaxScopeCoupling;
 }
 
-// A VT_ARRAY|VT_R8 of n values in a variant, its data locked while the
-// object lives.
-class VoltArray {
-public:
-    VoltArray(VARIANT* out, uint16_t n) : m_pVariant(out) {
-        VariantInit(out);
-        SAFEARRAY* array = SafeArrayCreateVector(VT_R8, 0, n);
-        if (!array) {
-            return;
-        }
-        out->vt = VT_ARRAY | VT_R8;
-        out->parray = array;
-        void* data = nullptr;
-        if (SUCCEEDED(SafeArrayAccessData(array, &data))) {
-            m_pData = static_cast<double*>(data);
-        }
-    }
-    ~VoltArray() {
-        if (m_pData) {
-            SafeArrayUnaccessData(m_pVariant->parray);
-        }
-    }
-    VoltArray(const VoltArray&) = delete;
-    VoltArray& operator=(const VoltArray&) = delete;
-    double* Data() const { return m_pData; }
-    void Clear() {
-        if (m_pData) {
-            SafeArrayUnaccessData(m_pVariant->parray);
-            m_pData = nullptr;
-        }
-        VariantClear(m_pVariant);
-    }
-
-private:
-    VARIANT* m_pVariant;
-    double* m_pData = nullptr;
-};
-
 } // namespace
 
 KOB_NESTED_IUNKNOWN(CKobaltix::XKobScope)
@@ -137,9 +99,9 @@ HRESULT CKobaltix::XKobScope::Stop() {
 HRESULT CKobaltix::XKobScope::Read(VARIANT* chnA, VARIANT* chnB) {
     return MethodFrame(m_pDevice, chnA && chnB, [&] {
         const uint16_t n = m_wValues;
-        VoltArray a(chnA, n);
-        VoltArray b(chnB, n);
-        if (!a.Data() || !b.Data()) {
+        CVoltArray a(chnA, n);
+        CVoltArray b(chnB, n);
+        if (!a.Ok() || !b.Ok()) {
             a.Clear();
             b.Clear();
             return E_OUTOFMEMORY;

@@ -5,27 +5,11 @@
 
 #include "device/exchange.h"
 #include "device/kobface.h"
-#include "platform/ui/ui.h"
 #include "support/scripted_stream.h"
-
-namespace {
-
-class Silent : public platform::UiHandler {
-public:
-    int ShowBox(const std::u16string&, const std::u16string&, unsigned) override {
-        return platform::kIdOk;
-    }
-    void Beep(unsigned) override {}
-    void WaitCursor(bool) override {}
-    platform::InitFailedAnswer InitFailedDialog(const platform::InitFailedRequest&) override {
-        return {};
-    }
-};
-
-} // namespace
+#include "support/silent_ui.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Silent ui;
+    static SilentUi ui;
     platform::SetUiHandler(&ui);
     CKobface kobface;
     auto* stream = new ScriptedStream;

@@ -14,22 +14,10 @@
 #include "framework/archive.h"
 #include "instruments/meter/meter.h"
 #include "instruments/scope/scope.h"
-#include "platform/ui/ui.h"
 #include "support/scripted_stream.h"
+#include "support/silent_ui.h"
 
 namespace {
-
-class Silent : public platform::UiHandler {
-public:
-    int ShowBox(const std::u16string&, const std::u16string&, unsigned) override {
-        return platform::kIdOk;
-    }
-    void Beep(unsigned) override {}
-    void WaitCursor(bool) override {}
-    platform::InitFailedAnswer InitFailedDialog(const platform::InitFailedRequest&) override {
-        return {};
-    }
-};
 
 void CheckBuffer(const CScopeBuffer& b) {
     if (b.m_nCount > kScopeBufferSamples || b.m_nIndex >= static_cast<int32_t>(b.m_nCount) ||
@@ -47,7 +35,7 @@ void Clear(VARIANT& v) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Silent ui;
+    static SilentUi ui;
     platform::SetUiHandler(&ui);
     if (size < 1) {
         return 0;

@@ -169,30 +169,6 @@ void CKobMeter::SendChanges() {
     }
 }
 
-void CKobMeter::SetRangeA(uint32_t range) {
-    Lock();
-    g_nRangeA = range;
-    UnlockChanged(kMeterChangedInput);
-}
-
-void CKobMeter::SetRangeB(uint32_t range) {
-    Lock();
-    g_nRangeB = range;
-    UnlockChanged(kMeterChangedInput);
-}
-
-void CKobMeter::SetCouplingA(uint32_t coupling) {
-    Lock();
-    g_nCouplingA = coupling;
-    UnlockChanged(kMeterChangedInput);
-}
-
-void CKobMeter::SetCouplingB(uint32_t coupling) {
-    Lock();
-    g_nCouplingB = coupling;
-    UnlockChanged(kMeterChangedInput);
-}
-
 CSettings* CKobMeter::GetSettings() {
     auto* s = new CMeterSettings;
     s->time = g_wMeterTime;

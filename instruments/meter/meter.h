@@ -60,7 +60,7 @@ struct CMeterSettings : CSettings {
 };
 
 inline constexpr uint16_t kMeterChangedTiming = 1;
-inline constexpr uint16_t kMeterChangedInput = 2;
+inline constexpr uint16_t kMeterChangedInput = kInputChanged;
 
 class CKobMeter : public CMeasureBase {
 public:
@@ -81,11 +81,6 @@ public:
     // 128 when the exchange fails (no message).
     uint8_t GetStatus();
     void ReadValues(MeterRecord& a, MeterRecord& b);
-
-    void SetRangeA(uint32_t range);
-    void SetRangeB(uint32_t range);
-    void SetCouplingA(uint32_t coupling);
-    void SetCouplingB(uint32_t coupling);
 
     uint8_t m_byStatus = 0;
 };

@@ -243,35 +243,59 @@ void CScope::ReadChannels(uint16_t n, double* a, double* b) {
     ReadMemory(n, a, FullScale(g_nRangeA), b, FullScale(g_nRangeB));
 }
 
+CVoltArray::CVoltArray(VARIANT* out, uint32_t n) : m_pVariant(out) {
+    VariantInit(out);
+    // SafeArrayCreate allocates the data too: allocating again would lose
+    // the first block.
+    SAFEARRAY* array = SafeArrayCreateVector(VT_R8, 0, n);
+    if (!array) {
+        return;
+    }
+    out->vt = VT_ARRAY | VT_R8;
+    out->parray = array;
+    void* data = nullptr;
+    if (SUCCEEDED(SafeArrayAccessData(array, &data))) {
+        m_pData = static_cast<double*>(data);
+        m_bLocked = true;
+    }
+}
+
+CVoltArray::~CVoltArray() {
+    if (m_bLocked) {
+        SafeArrayUnaccessData(m_pVariant->parray);
+    }
+}
+
+void CVoltArray::Clear() {
+    if (m_bLocked) {
+        SafeArrayUnaccessData(m_pVariant->parray);
+        m_bLocked = false;
+        m_pData = nullptr;
+    }
+    VariantClear(m_pVariant);
+}
+
 HRESULT CScope::ReadOnlineArrays(VARIANT* a, VARIANT* b) {
     if (!a || !b) {
         return E_POINTER;
     }
     VariantInit(a);
     VariantInit(b);
-    double* dataA = nullptr;
-    double* dataB = nullptr;
     HRESULT hr = S_OK;
     try {
         CStreamIO& s = Stream();
         WriteByte(s, IsModel2() ? kCmdScopeOnline2 : kCmdScopeOnline1);
         uint16_t count = ReadWord(s);
-        // The arrays come zero-filled with their data (no separate
-        // allocation, which would lose the first block).
-        SAFEARRAYBOUND bound{count, 0};
-        SAFEARRAY* arrayA = SafeArrayCreate(VT_R8, 1, &bound);
-        SAFEARRAY* arrayB = SafeArrayCreate(VT_R8, 1, &bound);
-        if (!arrayA || !arrayB) {
-            SafeArrayDestroy(arrayA);
-            SafeArrayDestroy(arrayB);
+        // Unlocked on failure as well, so that the client can free them.
+        CVoltArray arrayA(a, count);
+        CVoltArray arrayB(b, count);
+        if (!arrayA.Ok() || !arrayB.Ok()) {
+            arrayA.Clear();
+            arrayB.Clear();
             return E_OUTOFMEMORY;
         }
-        a->vt = VT_ARRAY | VT_R8;
-        a->parray = arrayA;
-        b->vt = VT_ARRAY | VT_R8;
-        b->parray = arrayB;
-        SafeArrayAccessData(arrayA, reinterpret_cast<void**>(&dataA));
-        SafeArrayAccessData(arrayB, reinterpret_cast<void**>(&dataB));
+        double* dataA = arrayA.Data();
+        double* dataB = arrayB.Data();
         double fsA = FullScale(g_nRangeA);
         double fsB = FullScale(g_nRangeB);
         double top = ConverterTop();
@@ -290,13 +314,6 @@ HRESULT CScope::ReadOnlineArrays(VARIANT* a, VARIANT* b) {
     } catch (const CCommException& e) {
         e.ReportError();
         hr = S_FALSE;
-    }
-    // Unlocked on failure as well, so that the client can free them.
-    if (dataA) {
-        SafeArrayUnaccessData(a->parray);
-    }
-    if (dataB) {
-        SafeArrayUnaccessData(b->parray);
     }
     return hr;
 }
@@ -389,30 +406,6 @@ void CScope::SetTimeBase(uint32_t row) {
     Lock();
     g_nTimeBase = row;
     UnlockChanged(kScopeChangedTimeBase);
-}
-
-void CScope::SetRangeA(uint32_t range) {
-    Lock();
-    g_nRangeA = range;
-    UnlockChanged(kScopeChangedInput);
-}
-
-void CScope::SetRangeB(uint32_t range) {
-    Lock();
-    g_nRangeB = range;
-    UnlockChanged(kScopeChangedInput);
-}
-
-void CScope::SetCouplingA(uint32_t coupling) {
-    Lock();
-    g_nCouplingA = coupling;
-    UnlockChanged(kScopeChangedInput);
-}
-
-void CScope::SetCouplingB(uint32_t coupling) {
-    Lock();
-    g_nCouplingB = coupling;
-    UnlockChanged(kScopeChangedInput);
 }
 
 void CScope::SetTriggerSource(uint32_t source) {

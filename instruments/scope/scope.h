@@ -76,6 +76,26 @@ public:
     int16_t* m_pData[2];
 };
 
+// A VT_ARRAY|VT_R8 of n values (lower bound 0) put into a variant, its data
+// locked for writing while the object lives; the variant keeps the array.
+class CVoltArray {
+public:
+    CVoltArray(VARIANT* out, uint32_t n);
+    ~CVoltArray();
+    CVoltArray(const CVoltArray&) = delete;
+    CVoltArray& operator=(const CVoltArray&) = delete;
+    // False when the array could not be made (out of memory).
+    bool Ok() const { return m_bLocked; }
+    double* Data() const { return m_pData; }
+    // Unlocks and empties the variant.
+    void Clear();
+
+private:
+    VARIANT* m_pVariant;
+    double* m_pData = nullptr;
+    bool m_bLocked = false;
+};
+
 // Module-wide scope settings.
 extern const TimeBaseRow* g_pTimeBases;
 extern uint32_t g_nTimeBase;
@@ -110,7 +130,7 @@ struct CScopeSettings : CSettings {
 
 // Change bits.
 inline constexpr uint16_t kScopeChangedTimeBase = 1;
-inline constexpr uint16_t kScopeChangedInput = 2;
+inline constexpr uint16_t kScopeChangedInput = kInputChanged;
 inline constexpr uint16_t kScopeChangedTrigger = 4;
 inline constexpr uint16_t kScopeChangedLevel = 8;
 
@@ -149,10 +169,6 @@ public:
     // No wire traffic.
     double GetSampleTime(uint16_t prescale) const;
     void SetTimeBase(uint32_t row);
-    void SetRangeA(uint32_t range);
-    void SetRangeB(uint32_t range);
-    void SetCouplingA(uint32_t coupling);
-    void SetCouplingB(uint32_t coupling);
     void SetTriggerSource(uint32_t source);
     void SetTriggerMode(uint32_t mode);
     void SetPostTrigger(uint32_t percent);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/com/module_win32.h"
 #include "platform/ui/ui.h"
 
 namespace platform {
@@ -14,15 +15,6 @@ constexpr int kLinesId = 451;
 constexpr int kEndExit = 2;
 constexpr int kEndRepeat = 4;
 constexpr int kEndSimulate = 6;
-
-// The module this code is linked into: the DLL, or a program that links it.
-HMODULE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
 
 struct DialogState {
     const InitFailedRequest* request;
@@ -94,7 +86,7 @@ public:
         }
     }
     InitFailedAnswer InitFailedDialog(const InitFailedRequest& request) override {
-        HMODULE module = ThisModule();
+        HMODULE module = platform::ThisModule();
         LPCWSTR name = MAKEINTRESOURCEW(request.templateId);
         if (module && FindResourceW(module, name, MAKEINTRESOURCEW(5))) { // RT_DIALOG
             DialogState state{&request, {kEndExit, request.selection}};
