@@ -23,7 +23,9 @@ CKobface::CKobface() {
 }
 
 CKobface::~CKobface() {
-    if (IsConnected()) {
+    // Only a box that answered as one hears the closing command: whatever
+    // else sits on the line must not receive a byte.
+    if (IsConnected() && m_bIdentified) {
         try {
             WriteByte(*m_pStream, kCmdClose);
         } catch (const CCommException&) {
@@ -57,12 +59,14 @@ void CKobface::SetStream(CStreamIO* stream) {
     if (stream != m_pStream) {
         delete m_pStream;
         m_pStream = stream;
+        m_bIdentified = false;
     }
 }
 
 bool CKobface::Identify() {
+    m_bIdentified = false;
     CStreamIO& s = *m_pStream;
-    s.Purge();
+    s.Drain();
     WriteByte(s, kCmdIdentify);
     m_strName = ReadString(s);
     if (m_strName.compare(0, 9, kRequiredName) != 0) {
@@ -73,11 +77,21 @@ bool CKobface::Identify() {
         return false;
     }
     WriteByte(s, kCmdModel);
-    g_byModel = ReadByte(s);
-    if (g_byModel == kUnknown) {
-        g_byModel = 1;
+    uint8_t model = ReadByte(s);
+    if (model == kUnknown) {
+        model = 1;
     }
+    // The name says which box this is; a model byte that no box sends, or
+    // one that contradicts the name, is a line out of step.
+    const uint8_t named = m_strName.size() > 9 && m_strName[9] == u'2' ? 2 : 1;
+    if (model != named) {
+        s.Purge();
+        ThrowCommException(20011);
+    }
+    s.EndExchange();
     s.Purge();
+    g_byModel = model;
+    m_bIdentified = true;
     return true;
 }
 

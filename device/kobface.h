@@ -91,6 +91,8 @@ public:
     uint8_t m_bOffline = 0;
     void* m_hOfflineWnd = nullptr;
     uint32_t m_dwReserved = 0;
+    // The box on the stream answered identification.
+    bool m_bIdentified = false;
     uint8_t m_byScopeStatus = 0;
     uint8_t m_bRunning = 0;
     int32_t m_nRunRequests = 0;

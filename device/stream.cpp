@@ -34,6 +34,15 @@ private:
     std::atomic<bool>& m_flag;
 };
 
+// Connection set-up waits for this much silence before it identifies, so
+// that the rest of a record an earlier client left behind is not taken for
+// an answer; a line that never falls silent is given up on after the limit
+// (longer than the largest record takes at 9600 baud).
+constexpr uint32_t kDrainQuietMs = 100;
+constexpr uint32_t kDrainLimitMs = 20000;
+// Two character times at 9600 baud, 8N2.
+constexpr uint32_t kTrailingByteMs = 3;
+
 // A USB read that only ever gets empty packets gives up after this long.
 constexpr uint32_t kUsbEmptyReadLimitMs = 2000;
 constexpr uint32_t kUsbWritePiece = 256;
@@ -72,8 +81,15 @@ bool CStreamCOM::Open() {
     if (!IsOpen()) {
         return false;
     }
+    // A device that refuses the line settings is no line: it is let go at
+    // once, so that nothing is ever written to it.
+    if (!m_pPort->Configure(m_nInBufferSize, m_nOutBufferSize)) {
+        m_pPort.reset();
+        return false;
+    }
     ++m_nOpenCount;
-    return m_pPort->Configure(m_nInBufferSize, m_nOutBufferSize);
+    m_bReplyRead = false;
+    return true;
 }
 
 void CStreamCOM::Close() {
@@ -98,6 +114,7 @@ void CStreamCOM::Read(void* buffer, uint32_t count) {
     if (!IsOpen()) {
         ThrowCommException(20012);
     }
+    m_bReplyRead = true;
     long got = m_pPort->Read(buffer, count);
     if (got != static_cast<long>(count)) {
         ThrowCommException(20012);
@@ -106,8 +123,47 @@ void CStreamCOM::Read(void* buffer, uint32_t count) {
 
 void CStreamCOM::Write(const void* buffer, uint32_t count) {
     BusyFlag busy(g_bSerialWriteBusy, 20013);
-    if (!IsOpen() || !m_pPort->Write(buffer, count)) {
+    if (!IsOpen()) {
         ThrowCommException(20013);
+    }
+    // The box speaks only when asked: bytes waiting before a command are the
+    // rest of an earlier reply, and the line is out of step.
+    if (m_pPort->InQueue() != 0) {
+        Purge();
+        ThrowCommException(20011);
+    }
+    if (!m_pPort->Write(buffer, count)) {
+        ThrowCommException(20013);
+    }
+}
+
+void CStreamCOM::Drain() {
+    if (!IsOpen()) {
+        return;
+    }
+    const uint32_t start = platform::TickCount();
+    for (;;) {
+        Purge();
+        platform::SleepMs(kDrainQuietMs);
+        if (m_pPort->InQueue() == 0 || platform::TickCount() - start > kDrainLimitMs) {
+            break;
+        }
+    }
+    Purge();
+}
+
+void CStreamCOM::EndExchange() {
+    if (!IsOpen() || !m_bReplyRead) {
+        return;
+    }
+    m_bReplyRead = false;
+    // A byte that follows the reply may still be on the wire.
+    if (m_pPort->InQueue() == 0) {
+        platform::SleepMs(kTrailingByteMs);
+    }
+    if (m_pPort->InQueue() != 0) {
+        Purge();
+        ThrowCommException(20011);
     }
 }
 
@@ -236,6 +292,7 @@ void CStreamUSB::Write(const void* buffer, uint32_t count) {
         return;
     }
     BusyFlag busy(g_bUsbWriteBusy, 20010);
+    ThrowOnLeftover();
     for (uint32_t done = 0; done < count;) {
         uint32_t piece = count - done < kUsbWritePiece ? count - done : kUsbWritePiece;
         long n = m_pPipes->Write(in + done, piece);
@@ -248,6 +305,19 @@ void CStreamUSB::Write(const void* buffer, uint32_t count) {
 
 void CStreamUSB::Purge() {
     m_nInPos = m_nInCount = 0;
+}
+
+void CStreamUSB::ThrowOnLeftover() {
+    if (m_nInPos < m_nInCount) {
+        Purge();
+        ThrowCommException(20011);
+    }
+}
+
+void CStreamUSB::EndExchange() {
+    if (IsOpen()) {
+        ThrowOnLeftover();
+    }
 }
 
 uint32_t CStreamUSB::GetInQueue() {

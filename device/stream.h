@@ -35,6 +35,11 @@ public:
     virtual void EndBlock() = 0;
     // Closes the stream and lets the box restart.
     virtual bool Restart() = 0;
+    // Before identification: discards whatever the line still carries.
+    virtual void Drain() { Purge(); }
+    // After the last byte of a reply: anything more that came is a line out
+    // of step, purged and thrown as CCommException 20011.
+    virtual void EndExchange() {}
 
     int32_t m_nOpenCount = 0;
 };
@@ -64,10 +69,16 @@ public:
     void BeginBlock() override {}
     void EndBlock() override {}
     bool Restart() override;
+    // Waits until the line has been quiet for a moment (bounded).
+    void Drain() override;
+    void EndExchange() override;
 
     std::unique_ptr<platform::SerialPort> m_pPort; // stands for m_hComm: null while closed
     uint32_t m_nInBufferSize = 1024;
     uint32_t m_nOutBufferSize = 1024;
+
+private:
+    bool m_bReplyRead = false; // a read since the last EndExchange
 };
 
 class CStreamUSB : public CStreamIO {
@@ -84,6 +95,7 @@ public:
     void BeginBlock() override;
     void EndBlock() override;
     bool Restart() override;
+    void EndExchange() override;
 
     virtual const GUID* GetInterfaceGuid() const = 0;
     virtual WString GetDeviceDescription() const = 0;
@@ -100,6 +112,10 @@ public:
 
 protected:
     platform::UsbIdentity Identity() const;
+
+private:
+    // Bytes of a packet not taken by the reply they came with.
+    void ThrowOnLeftover();
 };
 
 class CKobUsb : public CStreamUSB {

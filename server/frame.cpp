@@ -1,5 +1,8 @@
 #include "server/frame.h"
 
+#include "device/kobface.h"
+#include "instruments/device_base.h"
+
 uint8_t g_bReportError = 1;
 HRESULT g_hrCommError = S_FALSE;
 
@@ -13,4 +16,10 @@ HRESULT HandleCommException(const CCommException& e) {
         e.ReportError(platform::kMbOk, 0); // beeps, then waits for the user
     }
     return g_hrCommError;
+}
+
+void EndExchange(const CKobDevice& device) {
+    if (device.m_pOwner && device.m_pOwner->m_pStream) {
+        device.m_pOwner->m_pStream->EndExchange();
+    }
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 #include "framework/exception.h"
@@ -15,6 +16,12 @@ extern HRESULT g_hrCommError;
 
 void SetComErrorFlags(uint8_t reportError, uint8_t fail);
 HRESULT HandleCommException(const CCommException& e);
+
+class CKobDevice;
+// Each method is one exchange with the box: reply bytes left over at its end
+// mean the line is out of step, and the method fails instead of returning
+// what it read.
+void EndExchange(const CKobDevice& device);
 
 // Runs body() for an instrument method: E_FAIL without a model, E_POINTER
 // when a required pointer is null, then the call; body returns the HRESULT
@@ -28,7 +35,11 @@ HRESULT MethodFrame(Device* device, bool pointersOk, Body&& body) {
         return E_POINTER;
     }
     try {
-        return std::forward<Body>(body)();
+        HRESULT hr = std::forward<Body>(body)();
+        if constexpr (std::is_base_of_v<CKobDevice, Device>) {
+            EndExchange(*device);
+        }
+        return hr;
     } catch (const CCommException& e) {
         return HandleCommException(e);
     }

@@ -113,8 +113,10 @@ HRESULT CKobaltix::XKobScope::Read(VARIANT* chnA, VARIANT* chnB) {
 }
 
 HRESULT CKobaltix::XKobScope::ReadOnline(VARIANT* chnA, VARIANT* chnB) {
+    // The client's error policy holds here as everywhere: a client that
+    // switched reporting off gets no message inside its acquisition loop.
     return MethodFrame(m_pDevice, chnA && chnB,
-                       [&] { return m_pDevice->ReadOnlineArrays(chnA, chnB); });
+                       [&] { return m_pDevice->ReadOnlineInto(chnA, chnB); });
 }
 
 HRESULT CKobaltix::XKobScope::GetTiming(double* delta, double* total, unsigned char* online) {

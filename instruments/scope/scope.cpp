@@ -276,13 +276,21 @@ void CVoltArray::Clear() {
 }
 
 HRESULT CScope::ReadOnlineArrays(VARIANT* a, VARIANT* b) {
+    try {
+        return ReadOnlineInto(a, b);
+    } catch (const CCommException& e) {
+        e.ReportError();
+        return S_FALSE;
+    }
+}
+
+HRESULT CScope::ReadOnlineInto(VARIANT* a, VARIANT* b) {
     if (!a || !b) {
         return E_POINTER;
     }
     VariantInit(a);
     VariantInit(b);
-    HRESULT hr = S_OK;
-    try {
+    {
         CStreamIO& s = Stream();
         WriteByte(s, IsModel2() ? kCmdScopeOnline2 : kCmdScopeOnline1);
         uint16_t count = ReadWord(s);
@@ -311,11 +319,8 @@ HRESULT CScope::ReadOnlineArrays(VARIANT* a, VARIANT* b) {
             dataA[i] = sa / top * fsA;
             dataB[i] = sb / top * fsB;
         }
-    } catch (const CCommException& e) {
-        e.ReportError();
-        hr = S_FALSE;
     }
-    return hr;
+    return S_OK;
 }
 
 bool CScope::ReadOnlineToBuffers() {

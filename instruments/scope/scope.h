@@ -162,6 +162,9 @@ public:
     // The pairs the box has collected, as two VT_ARRAY|VT_R8 variants.
     // Reports a communication failure itself and returns S_FALSE.
     HRESULT ReadOnlineArrays(VARIANT* a, VARIANT* b);
+    // The same, with a communication failure thrown to the caller (the
+    // arrays keep what came).
+    HRESULT ReadOnlineInto(VARIANT* a, VARIANT* b);
     bool ReadOnlineToBuffers();
     void ReadMemoryToBuffers();
     void ApplyTimeBase();

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -29,7 +30,12 @@ int64_t NowMs() {
 class PosixSerialPort : public SerialPort {
 public:
     explicit PosixSerialPort(int fd) : m_fd(fd) {}
-    ~PosixSerialPort() override { close(m_fd); }
+    ~PosixSerialPort() override {
+        // Exclusive use ends with us, or the next user of the line is locked
+        // out while the far end stays open.
+        ioctl(m_fd, TIOCNXCL);
+        close(m_fd);
+    }
 
     bool Configure(uint32_t, uint32_t) override {
         termios t{};
@@ -136,12 +142,25 @@ private:
     int m_fd;
 };
 
+// Only a terminal is a line: a regular file, a pipe or a disk opened by
+// mistake must never receive a byte.
+bool IsTerminal(int fd) {
+    struct stat st {};
+    termios t{};
+    return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && tcgetattr(fd, &t) == 0;
+}
+
 int OpenDevice(const std::string& name) {
     std::string path = SerialDevicePath(name);
     if (path.empty()) {
         return -1;
     }
-    return open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && !IsTerminal(fd)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace
@@ -167,7 +186,7 @@ std::unique_ptr<SerialPort> OpenSystemSerialPort(const std::string& name) {
         return nullptr;
     }
     // Exclusive, as a Windows port opened without sharing.
-    if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
+    if (ioctl(fd, TIOCEXCL) != 0) {
         close(fd);
         return nullptr;
     }

@@ -206,21 +206,32 @@ TEST(InterfaceDevice, LoadingAPartOfAMissingModelIsRefused) {
     EXPECT_THROW(r.kobface.Serialize(in2), CArchiveException);
 }
 
-TEST(InterfaceDevice, ClosingCommandOnlyWhenConnected) {
-    Bytes sentOpen;
-    Bytes sentClosed;
-    {
-        CKobface k;
-        auto* s = new ScriptedStream;
-        s->MirrorWritesTo(&sentOpen); // the device deletes its stream
-        k.SetStream(s);
+TEST(InterfaceDevice, ClosingCommandOnlyToAnIdentifiedBox) {
+    struct Case {
+        ScriptedStream::Kind kind;
+        const char* identity; // null: not identified
+        Bytes closing;
+    };
+    const Case cases[] = {{ScriptedStream::Kind::open, "KX7710-3B Vers.", {0x11}},
+                          {ScriptedStream::Kind::open, nullptr, {}},
+                          {ScriptedStream::Kind::open, "MX9", {}},
+                          {ScriptedStream::Kind::closed, nullptr, {}}};
+    for (const Case& c : cases) {
+        Bytes sent;
+        {
+            CKobface k;
+            auto* s = new ScriptedStream(c.kind);
+            s->MirrorWritesTo(&sent); // the device deletes its stream
+            k.SetStream(s);
+            if (c.identity) {
+                s->Reply(c.identity);
+                s->Reply({0x00, 0x01});
+                ScriptedUi ui;
+                k.Identify();
+                s->ClearWritten();
+                sent.clear();
+            }
+        }
+        EXPECT_EQ(sent, c.closing) << (c.identity ? c.identity : "not identified");
     }
-    {
-        CKobface k;
-        auto* s = new ScriptedStream(ScriptedStream::Kind::closed);
-        s->MirrorWritesTo(&sentClosed);
-        k.SetStream(s);
-    }
-    EXPECT_EQ(sentOpen, (Bytes{0x11}));
-    EXPECT_TRUE(sentClosed.empty());
 }

@@ -8,21 +8,11 @@
 #include "device/exchange.h"
 #include "device/stream.h"
 #include "framework/exception.h"
-#include "support/pty_peer.h"
-#include "support/temp_profile.h"
+#include "support/serial_rig.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-struct SerialRig {
-    SerialRig() {
-        profile.Set("Settings", "Port", "3");
-        profile.Set("Ports", "COM3", peer.Path());
-    }
-    TempProfile profile;
-    PtyPeer peer;
-};
 
 } // namespace
 
