@@ -154,6 +154,15 @@ std::vector<uint8_t> Box::Commands() const {
     return m_received;
 }
 
+std::vector<std::pair<uint8_t, std::string>> Box::KnownCommands() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<std::pair<uint8_t, std::string>> known;
+    for (const auto& [code, command] : m_commands) {
+        known.emplace_back(code, command.name);
+    }
+    return known;
+}
+
 std::vector<int> Box::Announced() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_announced;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kobsim {
@@ -75,6 +76,8 @@ public:
     std::vector<std::string> Log() const;
     // Commands received, by code, for quick checks.
     std::vector<uint8_t> Commands() const;
+    // Every command the box knows, by code, with its name.
+    std::vector<std::pair<uint8_t, std::string>> KnownCommands() const;
     bool Closed() const { return m_bClosed; }
     // Instruments announced with 0x0E and not released.
     std::vector<int> Announced() const;

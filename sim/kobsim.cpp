@@ -35,16 +35,30 @@ void Trace(const char* direction, const kobsim::Bytes& bytes) {
     std::fprintf(stderr, "%10.3f ms %s %s\n", ms, direction, kobsim::Hex(bytes).c_str());
 }
 
-void Usage() {
+void Usage(FILE* out) {
     std::fputs("usage: kobsim [--model 1|2] [--old-box] [--version N] [--identity TEXT]\n"
                "              [--fault CMD:KIND[:ARG][xCOUNT]]... [--trace] [--line-rate]\n"
                "              [--log FILE] [--once] [--fast]\n"
                "              [--signal-a SIGNAL] [--signal-b SIGNAL]\n"
-               "  fault kinds: no-reply, short:N, wrong-ack[:BYTE], garbage[:N], delay:MS, hangup\n"
+               "  --version N: firmware version in the identity (0-65535)\n"
+               "  --fault: CMD is a command byte (list below); xCOUNT limits it to COUNT times\n"
+               "  fault kinds: no-reply, short:N (bytes kept), wrong-ack[:BYTE], garbage[:N]\n"
+               "               (bytes added), delay:MS (milliseconds), hangup\n"
                "  signals: KIND:HZ:VOLTS[:OFFSET] or dc:VOLTS, KIND sine, square, triangle, dc\n"
-               "           (defaults: A sine:1000:2, B sine:50:5)\n"
+               "           (hertz and volts; defaults: A sine:1000:2, B sine:50:5)\n"
+               "  --line-rate: replies paced at 9600 baud; --once: end after the closing command\n"
                "  --fast: scope records and meter buffers are ready at once\n",
-               stderr);
+               out);
+    // The commands of both box models, so that --fault can name them.
+    for (int model : {1, 2}) {
+        kobsim::BoxConfig config;
+        config.model = model;
+        std::fprintf(out, "commands of model %d (%s):\n", model,
+                     model == 2 ? "KX7710-3B2" : "KX7710-3B");
+        for (const auto& [code, name] : kobsim::Box(config).KnownCommands()) {
+            std::fprintf(out, "  0x%02x %s\n", code, name.c_str());
+        }
+    }
 }
 
 bool WriteAll(int fd, const uint8_t* data, size_t count, bool lineRate) {
@@ -53,6 +67,9 @@ bool WriteAll(int fd, const uint8_t* data, size_t count, bool lineRate) {
     const auto perByte = std::chrono::microseconds(1146);
     auto next = std::chrono::steady_clock::now();
     for (size_t done = 0; done < count;) {
+        if (g_stop) {
+            return true; // told to end: the rest of the reply is not sent
+        }
         size_t chunk = lineRate ? 1 : count - done;
         ssize_t n = write(fd, data + done, chunk);
         if (n < 0) {
@@ -100,7 +117,14 @@ int main(int argc, char** argv) {
         } else if (a == "--old-box") {
             config.oldBox = true;
         } else if (a == "--version") {
-            config.version = std::atoi(value("--version").c_str());
+            std::string v = value("--version");
+            char* end = nullptr;
+            long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || n < 0 || n > 65535) {
+                std::fprintf(stderr, "kobsim: --version takes a number from 0 to 65535\n");
+                return 2;
+            }
+            config.version = static_cast<int>(n);
         } else if (a == "--identity") {
             config.identity = value("--identity");
         } else if (a == "--fault") {
@@ -130,10 +154,20 @@ int main(int argc, char** argv) {
                 return 2;
             }
             signals.push_back({a == "--signal-a" ? 'A' : 'B', signal});
+        } else if (a == "--help" || a == "-h") {
+            Usage(stdout);
+            return 0;
         } else {
-            Usage();
+            std::fprintf(stderr, "kobsim: unknown option %s (kobsim --help lists them)\n",
+                         a.c_str());
             return 2;
         }
+    }
+    FILE* log = nullptr;
+    if (!logPath.empty() && !(log = std::fopen(logPath.c_str(), "w"))) {
+        std::fprintf(stderr, "kobsim: --log: %s cannot be written: %s\n", logPath.c_str(),
+                     std::strerror(errno));
+        return 2;
     }
     kobsim::Box box(config);
     for (const auto& [cmd, f] : faults) {
@@ -163,11 +197,14 @@ int main(int argc, char** argv) {
     std::printf("%s\n", slaveName);
     std::fflush(stdout);
 
-    std::signal(SIGTERM, OnSignal);
-    std::signal(SIGINT, OnSignal);
+    // Without SA_RESTART: a write blocked on a full line returns at once.
+    struct sigaction stop {};
+    stop.sa_handler = OnSignal;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGTERM, &stop, nullptr);
+    sigaction(SIGINT, &stop, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    FILE* log = logPath.empty() ? nullptr : std::fopen(logPath.c_str(), "w");
     size_t logged = 0;
     int rc = 0;
     bool sawClient = false;
@@ -186,8 +223,10 @@ int main(int argc, char** argv) {
             sawClient = true;
             Trace("host -> box", kobsim::Bytes(buf, buf + n));
             kobsim::Output out = box.Feed(buf, static_cast<size_t>(n));
-            if (out.delayMs > 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(out.delayMs));
+            // A late reply is waited for in slices, so that SIGTERM ends it.
+            const auto due = Clock::now() + std::chrono::milliseconds(out.delayMs);
+            while (!g_stop && Clock::now() < due) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
             Trace("box -> host", out.bytes);
             if (!WriteAll(master, out.bytes.data(), out.bytes.size(), lineRate)) {

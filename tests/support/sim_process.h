@@ -62,6 +62,7 @@ public:
     SimProcess& operator=(const SimProcess&) = delete;
 
     const std::string& Path() const { return m_strPath; }
+    void Signal(int signal) { kill(m_pid, signal); }
     // Whether the program ended within waitMs.
     bool Exited(int waitMs) {
         if (m_bExited) {

@@ -8,6 +8,7 @@
 #include "platform/profile/profile.h"
 #include "tools/kobctl/com_module.h"
 #include "tools/kobctl/commands.h"
+#include "tools/kobctl/json.h"
 #include "tools/kobctl/line.h"
 #include "tools/kobctl/terminal_ui.h"
 
@@ -58,41 +59,59 @@ HRESULT CreateInstrument(IKobaltix* kob, int type) {
     return hr;
 }
 
-int IdentifyThroughCom(const LineOptions& line, int announce) {
-    ChooseLineInProfile(line);
+// What identification found, for a person or as one JSON object.
+struct Found {
+    std::string identity;
+    int modelByte = 0;
+    int version = 0;
+    int announce = 0;
+    bool accepted = false;
+};
+
+std::string ModelName(const std::string& identity) {
+    return identity.rfind("KX7710-3B2", 0) == 0 ? "KX7710-3B2" : "KX7710-3B";
+}
+
+void PrintJson(const Found& f) {
+    JsonObject o;
+    o.String("identity", f.identity).String("model", ModelName(f.identity));
+    if (f.modelByte) {
+        o.Integer("model_byte", f.modelByte).Integer("firmware", f.version);
+    }
+    if (f.announce) {
+        o.Integer("announced", f.announce).Bool("accepted", f.accepted);
+    }
+    o.Print();
+}
+
+int IdentifyThroughCom(const LineOptions& line, int announce, bool json) {
     ComModule module;
-    if (!module.Load(&Terminal())) {
-        std::printf("The COM server cannot be loaded: %s\n", module.Error().c_str());
+    std::string version;
+    IKobaltix* kob = ConnectThroughCom(module, line, version);
+    if (!kob) {
         return 1;
     }
-    IKobaltix* kob = nullptr;
-    HRESULT hr = module.Create(&kob);
-    std::printf("Created \"Kobaltix\" from %s: %s\n", module.Path().c_str(),
-                DescribeHResult(hr).c_str());
-    if (FAILED(hr)) {
-        return 1;
-    }
-    hr = kob->Connect();
-    std::printf("IKobaltix::Connect: %s\n", DescribeHResult(hr).c_str());
+    Found f{version, 0, 0, announce, false};
     int rc = 0;
-    if (hr != S_OK) {
-        std::printf("No box is connected (the connection dialog ended with \"Exit Program\").\n");
-        rc = 1;
-    } else {
-        BSTR version = nullptr;
-        hr = kob->Version(&version);
-        std::printf("IKobaltix::Version: %s\n  \"%s\"\n", DescribeHResult(hr).c_str(),
-                    version ? Narrow(std::u16string(version, SysStringLen(version))).c_str() : "");
-        SysFreeString(version);
-        if (announce) {
-            hr = CreateInstrument(kob, announce);
-            std::printf("Create method of the %s: %s%s\n", InstrumentName(announce),
-                        DescribeHResult(hr).c_str(),
-                        hr == E_NOINTERFACE ? " (this build has no interface for it yet)" : "");
+    if (!json) {
+        std::printf("Connected through the COM server %s.\n  identity: \"%s\"\n  model:    %s\n",
+                    module.Path().c_str(), version.c_str(), ModelName(version).c_str());
+    }
+    if (announce) {
+        HRESULT hr = CreateInstrument(kob, announce);
+        f.accepted = hr == S_OK;
+        if (!f.accepted) {
+            std::fprintf(stderr, "kobctl identify: the create method of the %s: %s\n",
+                         InstrumentName(announce), DescribeFailure(hr).c_str());
+            rc = 1;
+        } else if (!json) {
+            std::printf("The box accepted the %s.\n", InstrumentName(announce));
         }
     }
     kob->Release();
-    std::printf("Releasing the module (the box is told with its closing command).\n");
+    if (json && rc == 0) {
+        PrintJson(f);
+    }
     return rc;
 }
 
@@ -106,19 +125,20 @@ int RunIdentify(const Args& argsIn) {
     }
     int announce = 0;
     bool com = false;
+    bool json = false;
     for (size_t i = 0; i < args.size(); ++i) {
+        long t = 0;
         if (args[i] == "--com") {
             com = true;
-        } else if (args[i] == "--announce" && i + 1 < args.size()) {
-            char* end = nullptr;
-            long t = std::strtol(args[++i].c_str(), &end, 10);
-            if (*end || t < 1 || t > 8) {
-                std::fprintf(stderr, "kobctl: --announce takes an instrument type 1-8\n");
+        } else if (args[i] == "--json") {
+            json = true;
+        } else if (args[i] == "--announce") {
+            if (!TakeNumber("identify", args, i, 1, 8, t)) {
                 return 2;
             }
             announce = static_cast<int>(t);
         } else {
-            std::fprintf(stderr, "kobctl identify: unknown option %s\n", args[i].c_str());
+            UnknownOption("identify", args[i]);
             return 2;
         }
     }
@@ -128,14 +148,20 @@ int RunIdentify(const Args& argsIn) {
             std::fprintf(stderr, "kobctl identify --com: no --trace; --announce takes 1-6\n");
             return 2;
         }
-        return IdentifyThroughCom(line, announce);
+        return IdentifyThroughCom(line, announce, json);
+    }
+    if (json && line.trace) {
+        std::fprintf(stderr, "kobctl identify: --json and --trace both write to standard output\n");
+        return 2;
     }
 
     CKobface kobface;
     kobface.SetStream(MakeStream(line).release());
-    std::printf("Opening %s ...\n", DescribeLine(line).c_str());
+    if (!json) {
+        std::printf("Opening %s ...\n", DescribeLine(line).c_str());
+    }
     if (!kobface.m_pStream->Open()) {
-        std::printf("The line cannot be opened: it does not exist or another program uses it.\n");
+        std::fprintf(stderr, "%s\n", LineFailure(line, true).c_str());
         return 1;
     }
     bool identified = false;
@@ -144,29 +170,49 @@ int RunIdentify(const Args& argsIn) {
         identified = kobface.Identify();
     } catch (const CCommException& e) {
         FlushLineTrace();
-        std::printf("No answer from a box: %s\n", Narrow(e.GetErrorText()).c_str());
+        std::fprintf(stderr, "kobctl: the exchange with the box on %s failed: %s\n",
+                     DescribeLine(line).c_str(), Narrow(e.GetErrorText()).c_str());
         return 1;
     }
     FlushLineTrace();
     if (!identified) {
-        std::printf(kobface.m_strName.empty() ? "No box answered on this line.\n"
-                                              : "The device found is not a KOBALTIX Interface.\n");
+        if (kobface.m_strName.empty()) {
+            std::fprintf(stderr, "%s\n", LineFailure(line, false).c_str());
+        } else {
+            std::fprintf(stderr, "kobctl: the device found is not a KOBALTIX Interface\n");
+        }
         return 1;
     }
-    std::printf("Box identified.\n");
-    std::printf("  identity: %s\n", Narrow(kobface.m_strName).c_str());
-    std::printf("  model:    %s (model byte %u)\n", g_byModel == 2 ? "KX7710-3B2" : "KX7710-3B",
-                static_cast<unsigned>(g_byModel));
-    std::printf("  firmware: version %u\n", static_cast<unsigned>(kobface.GetVersionNumber()));
+    Found f{Narrow(kobface.m_strName), g_byModel, kobface.GetVersionNumber(), announce, false};
+    if (!json) {
+        std::printf("Box identified.\n");
+        std::printf("  identity: %s\n", f.identity.c_str());
+        std::printf("  model:    %s (model byte %u)\n", ModelName(f.identity).c_str(),
+                    static_cast<unsigned>(g_byModel));
+        std::printf("  firmware: version %d\n", f.version);
+    }
+    int rc = 0;
     if (announce) {
-        std::printf("Announcing the %s (instrument type %d) ...\n", InstrumentName(announce),
-                    announce);
+        if (!json) {
+            std::printf("Announcing the %s (instrument type %d) ...\n", InstrumentName(announce),
+                        announce);
+        }
         int before = Terminal().MessageCount();
         kobface.CreateDevice(static_cast<uint8_t>(announce));
         FlushLineTrace();
-        std::printf(Terminal().MessageCount() != before ? "The box refused the instrument.\n"
-                                                        : "The box accepted the instrument.\n");
+        f.accepted = Terminal().MessageCount() == before;
+        if (!f.accepted) {
+            std::fprintf(stderr, "kobctl identify: the box refused the %s\n",
+                         InstrumentName(announce));
+            rc = 1;
+        } else if (!json) {
+            std::printf("The box accepted the instrument.\n");
+        }
     }
-    std::printf("Closing the line (the box is told with its closing command).\n");
-    return 0;
+    if (json && rc == 0) {
+        PrintJson(f);
+    } else if (!json) {
+        std::printf("Closing the line (the box is told with its closing command).\n");
+    }
+    return rc;
 }

@@ -12,6 +12,7 @@
 #include "instruments/scope/scope.h"
 #include "tools/kobctl/com_module.h"
 #include "tools/kobctl/commands.h"
+#include "tools/kobctl/json.h"
 #include "tools/kobctl/line.h"
 #include "tools/kobctl/plot.h"
 
@@ -26,6 +27,7 @@ struct ScopeOptions {
     int post = 50;
     std::string png;
     std::string csv;
+    bool json = false;
 };
 
 bool IntOption(const Args& args, size_t& i, int lo, int hi, int& out) {
@@ -51,18 +53,20 @@ bool Parse(const Args& args, ScopeOptions& o) {
             ok = IntOption(args, i, -100, 100, o.level);
         } else if (a == "--post") {
             ok = IntOption(args, i, 0, 100, o.post);
-        } else if (a == "--trigger" && i + 1 < args.size()) {
-            const std::string& t = args[++i];
+        } else if (a == "--trigger") {
+            std::string t;
+            ok = TakeValue("scope", args, i, t);
             o.trigger = t == "none" ? 0 : t == "A" ? 1 : t == "B" ? 2 : -1;
-            if (o.trigger < 0) {
+            if (ok && o.trigger < 0) {
                 std::fprintf(stderr, "kobctl scope: --trigger takes none, A or B\n");
                 return false;
             }
-        } else if ((a == "--png" || a == "--csv") && i + 1 < args.size()) {
-            (a == "--png" ? o.png : o.csv) = args[++i];
+        } else if (a == "--png" || a == "--csv") {
+            ok = TakeValue("scope", args, i, a == "--png" ? o.png : o.csv);
+        } else if (a == "--json") {
+            o.json = true;
         } else {
-            std::fprintf(stderr, "kobctl scope: unknown option %s\n", a.c_str());
-            return false;
+            return UnknownOption("scope", a);
         }
         if (!ok) {
             return false;
@@ -84,8 +88,8 @@ bool RecordMemory(IScope* scope, double recordSeconds, VARIANT& a, VARIANT& b) {
             break;
         }
         if (std::chrono::steady_clock::now() > deadline) {
-            std::printf("The box did not finish the record (status %d).\n",
-                        static_cast<int>(status));
+            std::fprintf(stderr, "kobctl scope: the box did not finish the record (status %d)\n",
+                         static_cast<int>(status));
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -153,15 +157,28 @@ void Describe(const ScopeTrace& t, double delta) {
     std::printf("\n");
 }
 
+// Values that read back to the same doubles.
 bool WriteCsv(const std::string& path, double delta, const ScopeTrace& a, const ScopeTrace& b) {
     std::ofstream out(path);
     out << "t_s,a_V,b_V\n";
-    char line[96];
     for (size_t i = 0; i < a.volts.size() && i < b.volts.size(); ++i) {
-        std::snprintf(line, sizeof line, "%.9g,%.6g,%.6g\n", i * delta, a.volts[i], b.volts[i]);
-        out << line;
+        out << ShortestDouble(i * delta) << ',' << ShortestDouble(a.volts[i]) << ','
+            << ShortestDouble(b.volts[i]) << '\n';
     }
+    out.close();
     return static_cast<bool>(out);
+}
+
+void PrintJson(const std::string& version, int timeBase, double delta, const ScopeTrace& a,
+               const ScopeTrace& b) {
+    JsonObject o;
+    o.String("box", version).Integer("timebase", timeBase).Number("delta_s", delta);
+    for (const ScopeTrace* t : {&a, &b}) {
+        JsonObject channel;
+        channel.Number("full_scale_V", t->fullScale).Numbers("volts", t->volts);
+        o.Object(t->name, channel);
+    }
+    o.Print();
 }
 
 } // namespace
@@ -186,11 +203,13 @@ int RunScope(const Args& argsIn) {
     // The box model chooses the time-base table.
     const bool model2 = version.rfind("KX7710-3B2", 0) == 0;
     const TimeBaseRow& row = (model2 ? g_aTimeBases2 : g_aTimeBases1)[o.timeBase];
-    std::printf("Box: \"%s\"\nTime base %d: %g s/div, %u values%s; ranges A %g V, B %g V full "
-                "scale\n",
-                version.c_str(), o.timeBase, row.secondsPerDiv, row.values,
-                row.online ? " (online)" : "", g_aRanges[o.rangeA].fullScale,
-                g_aRanges[o.rangeB].fullScale);
+    if (!o.json) {
+        std::printf("Box: \"%s\"\nTime base %d: %g s/div, %u values%s; ranges A %g V, B %g V "
+                    "full scale\n",
+                    version.c_str(), o.timeBase, row.secondsPerDiv, row.values,
+                    row.online ? " (online)" : "", g_aRanges[o.rangeA].fullScale,
+                    g_aRanges[o.rangeB].fullScale);
+    }
 
     int rc = 1;
     IScope* scope = nullptr;
@@ -223,23 +242,29 @@ int RunScope(const Args& argsIn) {
         }
         scope->Stop();
         if (got) {
-            std::printf("Record: %zu values, %g s apart (%g s in all)\n", a.volts.size(), delta,
-                        a.volts.empty() ? 0.0 : (a.volts.size() - 1) * delta);
-            Describe(a, delta);
-            Describe(b, delta);
-            std::printf("%s", Sketch({a, b}, 64, 11).c_str());
             rc = 0;
+            if (o.json) {
+                PrintJson(version, o.timeBase, delta, a, b);
+            } else {
+                std::printf("Record: %zu values, %g s apart (%g s in all)\n", a.volts.size(), delta,
+                            a.volts.empty() ? 0.0 : (a.volts.size() - 1) * delta);
+                Describe(a, delta);
+                Describe(b, delta);
+                std::printf("%s", Sketch({a, b}, 64, 11).c_str());
+            }
             std::string error;
             if (!o.csv.empty() && !WriteCsv(o.csv, delta, a, b)) {
-                std::printf("The CSV file %s cannot be written.\n", o.csv.c_str());
+                std::fprintf(stderr, "kobctl scope: the CSV file %s cannot be written\n",
+                             o.csv.c_str());
                 rc = 1;
-            } else if (!o.csv.empty()) {
+            } else if (!o.csv.empty() && !o.json) {
                 std::printf("Wrote %s (t_s,a_V,b_V)\n", o.csv.c_str());
             }
             if (!o.png.empty() && !WritePlotPng(o.png, delta, {a, b}, error)) {
-                std::printf("The plot %s cannot be written: %s\n", o.png.c_str(), error.c_str());
+                std::fprintf(stderr, "kobctl scope: the plot %s cannot be written: %s\n",
+                             o.png.c_str(), error.c_str());
                 rc = 1;
-            } else if (!o.png.empty()) {
+            } else if (!o.png.empty() && !o.json) {
                 std::printf("Wrote %s\n", o.png.c_str());
             }
         }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "framework/strings.h"
 #include "framework/wstr.h"
 #include "platform/ui/ui.h"
 #include "tools/kobctl/line.h"
@@ -76,17 +77,23 @@ std::string DescribeHResult(HRESULT hr) {
 }
 
 IKobaltix* ConnectThroughCom(ComModule& module, const LineOptions& line, std::string& version) {
-    ChooseLineInProfile(line);
+    if (!ChooseLineInProfile(line)) {
+        return nullptr;
+    }
     if (!module.Load(&Terminal())) {
-        std::printf("The COM server cannot be loaded: %s\n", module.Error().c_str());
+        std::fprintf(stderr, "kobctl: the COM server cannot be loaded: %s\n",
+                     module.Error().c_str());
         return nullptr;
     }
     IKobaltix* kob = nullptr;
-    if (!Succeeded("Creating \"Kobaltix\"", module.Create(&kob))) {
+    if (!Succeeded("creating \"Kobaltix\"", module.Create(&kob))) {
         return nullptr;
     }
     if (kob->Connect() != S_OK) {
-        std::printf("No box is connected (the connection dialog ended with \"Exit Program\").\n");
+        const bool notOpened = Terminal().DialogMessage() == LoadResString(20004);
+        std::fprintf(
+            stderr, "%s%s\n", LineFailure(line, notOpened).c_str(),
+            Terminal().DialogShown() ? " (the connection dialog ended with \"Exit Program\")" : "");
         kob->Release();
         return nullptr;
     }
@@ -98,10 +105,23 @@ IKobaltix* ConnectThroughCom(ComModule& module, const LineOptions& line, std::st
     return kob;
 }
 
+std::string DescribeFailure(HRESULT hr) {
+    // S_FALSE is what a method returns after reporting a communication
+    // error under the default error policy.
+    const char* what = hr == S_FALSE         ? "the exchange with the box failed"
+                       : hr == E_INVALIDARG  ? "a value was refused"
+                       : hr == E_POINTER     ? "a result pointer was missing"
+                       : hr == E_NOINTERFACE ? "not offered by this build"
+                       : hr == E_OUTOFMEMORY ? "out of memory"
+                       : hr == E_FAIL        ? "failed"
+                                             : "failed";
+    return std::string(what) + " (" + DescribeHResult(hr) + ")";
+}
+
 bool Succeeded(const char* what, HRESULT hr) {
     if (hr == S_OK) {
         return true;
     }
-    std::printf("%s: %s\n", what, DescribeHResult(hr).c_str());
+    std::fprintf(stderr, "kobctl: %s: %s\n", what, DescribeFailure(hr).c_str());
     return false;
 }

@@ -37,8 +37,10 @@ std::string DescribeHResult(HRESULT hr);
 struct LineOptions;
 
 // A connected box through the COM server: "Kobaltix" created, the options'
-// line stored in the profile, Connect done. Null (after saying why) when
-// any step fails; version receives the box's identity.
+// line in the profile of this run, Connect done. Null (after saying why on
+// standard error) when any step fails; version receives the box's identity.
 IKobaltix* ConnectThroughCom(ComModule& module, const LineOptions& line, std::string& version);
-// True when hr is S_OK; else prints what failed.
+// What a failed call means, in words, with its code.
+std::string DescribeFailure(HRESULT hr);
+// True when hr is S_OK; else says on standard error what failed.
 bool Succeeded(const char* what, HRESULT hr);

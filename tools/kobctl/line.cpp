@@ -3,7 +3,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <unistd.h>
 
 #include "platform/profile/profile.h"
 #include "platform/serial/serial.h"
@@ -115,15 +118,24 @@ bool ParseLineOptions(Args& args, LineOptions& o) {
     Args rest;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--") {
+            // What follows is the command's own, whatever it looks like.
+            rest.insert(rest.end(), args.begin() + static_cast<long>(i), args.end());
+            break;
+        }
         if (a == "--trace") {
             o.trace = true;
         } else if (a == "--usb") {
             o.usb = true;
-        } else if ((a == "--port" || a == "--device") && i + 1 < args.size()) {
-            (a == "--port" ? o.port : o.device) = args[++i];
+        } else if (a == "--save-port") {
+            o.savePort = true;
         } else if (a == "--port" || a == "--device") {
-            std::fprintf(stderr, "kobctl: %s needs a value\n", a.c_str());
-            return false;
+            // An empty path would quietly stand for the stored line.
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                std::fprintf(stderr, "kobctl: %s needs a value\n", a.c_str());
+                return false;
+            }
+            (a == "--port" ? o.port : o.device) = args[++i];
         } else {
             rest.push_back(a);
         }
@@ -187,7 +199,9 @@ std::string DescribeLine(const LineOptions& o) {
     return "serial port " + port + " = " + platform::SerialDevicePath(port) + " (9600 baud, 8N2)";
 }
 
-void ChooseLineInProfile(const LineOptions& line) {
+namespace {
+
+void StoreLine(const LineOptions& line) {
     if (line.usb) {
         platform::ProfileWriteInt("Settings", "Port", 5);
     } else if (!line.port.empty()) {
@@ -196,6 +210,76 @@ void ChooseLineInProfile(const LineOptions& line) {
         platform::ProfileWriteInt("Settings", "Port", 1);
         platform::ProfileWriteString("Ports", "COM1", line.device);
     }
+}
+
+// The profile of this run alone, removed when kobctl ends.
+struct RunProfile {
+    std::string path;
+    ~RunProfile() {
+        if (!path.empty()) {
+            std::remove(path.c_str());
+        }
+    }
+} g_runProfile;
+
+} // namespace
+
+bool ChooseLineInProfile(const LineOptions& line) {
+    if (!line.usb && line.port.empty() && line.device.empty()) {
+        return true; // the stored line, as for any client
+    }
+    if (line.savePort) {
+        StoreLine(line);
+    }
+    if (g_runProfile.path.empty()) {
+        // A copy of the user's settings, so that two runs at once cannot
+        // take each other's line and the user's own file stays as it was.
+        std::ifstream in(platform::ProfilePath(), std::ios::binary);
+        std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::string name = platform::TempDirectory() + "kobctl-XXXXXX";
+        int fd = mkstemp(name.data());
+        if (fd < 0) {
+            std::fprintf(stderr, "kobctl: no private profile can be made in %s\n",
+                         platform::TempDirectory().c_str());
+            return false;
+        }
+        g_runProfile.path = name;
+        bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        close(fd);
+        if (!written) {
+            std::fprintf(stderr, "kobctl: the private profile %s cannot be written\n",
+                         name.c_str());
+            return false;
+        }
+        // The module reads its profile from there as well.
+        setenv("KOBLABVIEW_INI", name.c_str(), 1);
+        platform::SetProfilePath(name);
+    }
+    StoreLine(line);
+    return true;
+}
+
+std::string LineFailure(const LineOptions& line, bool notOpened) {
+    std::string text = notOpened ? DescribeLine(line) +
+                                       " cannot be opened: it does not exist, is not a serial "
+                                       "line, or another program uses it"
+                                 : "no box answered on " + DescribeLine(line);
+    return "kobctl: " + text;
+}
+
+bool TakeValue(const char* command, const Args& args, size_t& i, std::string& out) {
+    if (i + 1 >= args.size()) {
+        std::fprintf(stderr, "kobctl %s: %s needs a value\n", command, args[i].c_str());
+        return false;
+    }
+    out = args[++i];
+    return true;
+}
+
+bool UnknownOption(const char* command, const std::string& option) {
+    std::fprintf(stderr, "kobctl %s: unknown option %s (kobctl %s --help lists them)\n", command,
+                 option.c_str(), command);
+    return false;
 }
 
 bool TakeNumber(const char* command, const Args& args, size_t& i, long lo, long hi, long& out) {

@@ -1,6 +1,7 @@
 #include "tools/kobctl/terminal_ui.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -13,15 +14,19 @@ int TerminalUi::ShowBox(const std::u16string& text, const std::u16string&, unsig
 }
 
 platform::InitFailedAnswer TerminalUi::InitFailedDialog(const platform::InitFailedRequest& r) {
-    std::fprintf(stderr, "! %s\n", Narrow(r.message).c_str());
-    if (!isatty(STDIN_FILENO)) {
-        return {2, r.selection}; // nobody to ask: "Exit Program"
+    m_strDialogMessage = r.message;
+    m_bDialogShown = isatty(STDIN_FILENO) != 0;
+    if (!m_bDialogShown) {
+        return {2, r.selection}; // nobody to ask: "Exit Program"; the command says why
     }
+    std::fprintf(stderr, "! %s\n", Narrow(r.message).c_str());
     for (int i = 0; i < r.lineCount; ++i) {
         std::fprintf(stderr, "  %d) %s\n", i + 1, Narrow(r.lines[i]).c_str());
     }
-    std::fprintf(stderr,
-                 "Line to try again (1-%d), s = simulation, anything else = exit: ", r.lineCount);
+    // Only what the dialog's buttons allow is offered.
+    std::fprintf(stderr, "Line to try again (1-%d)%s, anything else = %s: ", r.lineCount,
+                 r.allowSimulation ? ", s = simulation" : "",
+                 r.withExit ? "exit program" : "close");
     char buf[32] = {};
     if (!std::fgets(buf, sizeof buf, stdin)) {
         return {2, r.selection};

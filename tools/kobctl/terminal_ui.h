@@ -2,6 +2,8 @@
 // connection dialog asks on the terminal when there is one.
 #pragma once
 
+#include <string>
+
 #include "platform/ui/ui.h"
 
 class TerminalUi : public platform::UiHandler {
@@ -12,9 +14,14 @@ public:
     platform::InitFailedAnswer InitFailedDialog(const platform::InitFailedRequest& r) override;
 
     int MessageCount() const { return m_nMessages; }
+    // The last connection dialog: whether a person saw it, and its message.
+    bool DialogShown() const { return m_bDialogShown; }
+    const std::u16string& DialogMessage() const { return m_strDialogMessage; }
 
 private:
     int m_nMessages = 0;
+    bool m_bDialogShown = false;
+    std::u16string m_strDialogMessage;
 };
 
 // The one terminal handler of the process, installed by main.
