@@ -4,8 +4,6 @@
 // and the next call works.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "client/host.h"
 
 namespace {
@@ -120,40 +118,33 @@ TEST_F(StoppingBoxTest, ABoxThatStopsAnsweringLeavesACleanResult) {
 
 class OutOfStepTest : public FaultyBoxTest {
 protected:
-    // Three bytes of garbage after one scope status and one meter reading;
-    // the first online reply is cut short.
+    // Garbage after one scope status and one meter reading; the first
+    // online reply is cut short.
     OutOfStepTest()
         : FaultyBoxTest({"--fault", "0xd5:garbage:3x1", "--fault", "0x66:garbage:3x1", "--fault",
                          "0xdd:short:1x1"}) {}
 };
 
-TEST_F(OutOfStepTest, LeftoverBytesFailTheCallAndTheNextOneIsClean) {
+TEST_F(OutOfStepTest, LeftoverBytesFailTheCallAndReadOnlineFollowsTheErrorPolicy) {
     ScopeStatus status = SC_FAILURE;
     EXPECT_EQ(scope->Status(&status), S_FALSE);
-    EXPECT_EQ(scope->Status(&status), S_OK);
+    EXPECT_EQ(scope->Status(&status), S_OK); // the line is back in step
     EXPECT_LE(static_cast<int>(status), static_cast<int>(SC_TRANSMITTED));
-
-    ASSERT_EQ(meter->Config(5, 0, 8, 0), S_OK);
     double v = 0;
     EXPECT_EQ(meter->ReadA(0, &v), S_FALSE);
     EXPECT_EQ(meter->ReadA(0, &v), S_OK);
-    EXPECT_LT(std::abs(v), 5.5); // a reading on the 5 V range
     EXPECT_EQ(host.Messages(), std::vector<std::string>(2, kOutOfStep));
-}
 
-TEST_F(OutOfStepTest, ReadOnlineFollowsTheClientsErrorPolicy) {
     ASSERT_EQ(scope->Timing(1000, 1, 801), S_OK);
     ASSERT_EQ(scope->Start(), S_OK);
     ASSERT_EQ(kob->ComErrorFlags(0, 1), S_OK);
     VARIANT a, b;
-    EXPECT_EQ(scope->ReadOnline(&a, &b), E_FAIL);
-    VariantClear(&a);
-    VariantClear(&b);
-    EXPECT_TRUE(host.Messages().empty());
-    EXPECT_EQ(scope->ReadOnline(&a, &b), S_OK);
-    EXPECT_EQ(a.vt, VT_ARRAY | VT_R8);
-    VariantClear(&a);
-    VariantClear(&b);
+    for (HRESULT expected : {E_FAIL, S_OK}) {
+        EXPECT_EQ(scope->ReadOnline(&a, &b), expected);
+        VariantClear(&a);
+        VariantClear(&b);
+    }
+    EXPECT_EQ(host.Messages().size(), 2u); // no message while switched off
     ASSERT_EQ(kob->ComErrorFlags(1, 0), S_OK);
 }
 

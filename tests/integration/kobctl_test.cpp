@@ -10,9 +10,10 @@
 #include <iterator>
 #include <sstream>
 #include <thread>
+#include <unistd.h>
 
+#include "platform/profile/profile.h"
 #include "support/sim_process.h"
-#include "support/temp_profile.h"
 
 namespace {
 
@@ -27,134 +28,72 @@ struct Result {
     std::string err;
 };
 
-// Runs "kobctl ARGS" (or another program) through the shell, without a
-// terminal, with the user profile at `profile`.
-class Shell {
-public:
-    Shell() : m_base(m_profile.Path()) {
-        std::ofstream(m_profile.Path()) << "[Settings]\nPort=2\n";
-    }
-    ~Shell() {
-        for (int i = 0; i < m_nFiles; ++i) {
-            std::remove(File(i).c_str());
-        }
-    }
-    const std::string& Profile() const { return m_profile.Path(); }
-    // One command line per entry, all running at once.
-    std::vector<Result> RunTogether(const std::vector<std::string>& commands) {
-        std::string line;
-        std::vector<int> files;
-        for (const std::string& c : commands) {
-            int n = m_nFiles;
-            m_nFiles += 2;
-            line += "KOBLABVIEW_INI='" + Profile() + "' " + c + " >'" + File(n) + "' 2>'" +
-                    File(n + 1) + "' </dev/null; echo $? >'" + File(n) + ".rc' & ";
-            files.push_back(n);
-        }
-        line += "wait";
-        EXPECT_EQ(std::system(line.c_str()), 0);
-        std::vector<Result> results;
-        for (int n : files) {
-            results.push_back({std::atoi(Contents(File(n) + ".rc").c_str()), Contents(File(n)),
-                               Contents(File(n + 1))});
-            std::remove((File(n) + ".rc").c_str());
-        }
-        return results;
-    }
-    Result Kobctl(const std::string& args) {
-        return RunTogether({std::string(KOBCTL_PATH) + " " + args})[0];
-    }
+// The user's profile of the programs started here.
+const std::string kBase = platform::TempDirectory() + "kobctl-test-" + std::to_string(getpid());
+const std::string kProfile = kBase + ".ini";
 
-private:
-    std::string File(int n) const { return m_base + "." + std::to_string(n); }
-    TempProfile m_profile{"kobctl-user"};
-    std::string m_base;
-    int m_nFiles = 0;
-};
-
-std::vector<double> Numbers(const std::string& text, const std::string& after) {
-    std::vector<double> out;
-    size_t at = text.find(after);
-    if (at == std::string::npos) {
-        return out;
+// Shell command lines run all at once, without a terminal; "kobctl" and
+// "kobsim" at their start stand for the programs built.
+std::vector<Result> RunAll(const std::vector<std::string>& commands) {
+    std::string line;
+    for (size_t n = 0; n < commands.size(); ++n) {
+        std::string c = commands[n];
+        c.replace(0, 6, c.rfind("kobctl", 0) == 0 ? KOBCTL_PATH : KOBSIM_PATH);
+        const std::string f = kBase + std::to_string(n);
+        line += "KOBLABVIEW_INI=" + kProfile + " " + c + " >" + f + ".out 2>" + f +
+                ".err </dev/null; echo $? >" + f + ".rc & ";
     }
-    const char* p = text.c_str() + at + after.size();
-    for (char* end = nullptr;; p = end + 1) {
-        out.push_back(std::strtod(p, &end));
-        if (*end != ',') {
-            break;
+    EXPECT_EQ(std::system((line + "wait").c_str()), 0);
+    std::vector<Result> results;
+    for (size_t n = 0; n < commands.size(); ++n) {
+        const std::string f = kBase + std::to_string(n);
+        results.push_back(
+            {std::atoi(Contents(f + ".rc").c_str()), Contents(f + ".out"), Contents(f + ".err")});
+        for (const char* ext : {".rc", ".out", ".err"}) {
+            std::remove((f + ext).c_str());
         }
     }
-    return out;
+    return results;
 }
 
 } // namespace
 
-TEST(Kobctl, WhatIsNoSerialLineIsLeftUntouchedWithOneMessage) {
-    Shell shell;
-    const std::string file = shell.Profile() + ".line";
-    std::ofstream(file, std::ios::binary) << "vm\n";
-    std::vector<std::string> errors;
-    for (const char* command : {"identify", "identify --com", "scope", "meter"}) {
-        Result r = shell.Kobctl(std::string(command) + " --device " + file);
-        EXPECT_EQ(r.rc, 1) << command;
-        errors.push_back(r.err);
-    }
-    EXPECT_EQ(Contents(file), "vm\n");
-    EXPECT_NE(errors[0].find(file), std::string::npos);
-    EXPECT_NE(errors[0].find("cannot be opened"), std::string::npos);
-    EXPECT_EQ(errors[0].find('\n'), errors[0].size() - 1);
-    for (const std::string& e : errors) {
-        EXPECT_EQ(e, errors[0]);
-    }
-    std::remove(file.c_str());
-}
-
 TEST(Kobctl, ConcurrentRunsEachReportTheirOwnBoxAndLeaveTheProfile) {
     SimProcess one({"--model", "1"});
     SimProcess two({"--model", "2"});
-    Shell shell;
-    const std::string before = Contents(shell.Profile());
-    const std::string run = KOBCTL_PATH " identify --com --json --device ";
+    std::ofstream(kProfile) << "[Settings]\nPort=2\n";
+    const std::string run = "kobctl identify --com --json --device ";
     for (int pair = 0; pair < 10; ++pair) {
-        auto r = shell.RunTogether({run + one.Path(), run + two.Path()});
+        auto r = RunAll({run + one.Path(), run + two.Path()});
         EXPECT_NE(r[0].out.find("\"model\":\"KX7710-3B\""), std::string::npos) << r[0].err;
         EXPECT_NE(r[1].out.find("\"model\":\"KX7710-3B2\""), std::string::npos) << r[1].err;
-        EXPECT_EQ(r[0].rc + r[1].rc, 0);
     }
-    EXPECT_EQ(Contents(shell.Profile()), before);
+    EXPECT_EQ(Contents(kProfile), "[Settings]\nPort=2\n");
     // Asked to, a run stores its line.
-    EXPECT_EQ(shell.Kobctl("identify --com --save-port --device " + one.Path()).rc, 0);
-    EXPECT_NE(Contents(shell.Profile()).find("COM1=" + one.Path()), std::string::npos);
+    EXPECT_EQ(RunAll({"kobctl identify --com --save-port --device " + one.Path()})[0].rc, 0);
+    EXPECT_NE(Contents(kProfile).find("COM1=" + one.Path()), std::string::npos);
+    std::remove(kProfile.c_str());
 }
 
 TEST(Kobctl, ScopeJsonAndCsvCarryTheSameDoubles) {
     SimProcess box({"--fast"});
-    Shell shell;
-    const std::string csv = shell.Profile() + ".csv";
-    Result r = shell.Kobctl("scope --json --timebase 0 --device " + box.Path() + " --csv " + csv);
-    ASSERT_EQ(r.rc, 0) << r.err;
-    EXPECT_EQ(r.out.find('\n'), r.out.size() - 1); // one line, one object
-    std::vector<double> json = Numbers(r.out, "\"A\":{\"full_scale_V\":5,\"volts\":[");
-    std::vector<double> table;
+    const std::string csv = kBase + ".csv";
+    auto r = RunAll({"kobctl scope --json --timebase 0 --device " + box.Path() + " --csv " + csv});
+    EXPECT_EQ(r[0].out.find('\n'), r[0].out.size() - 1) << r[0].err; // one object
     std::istringstream lines(Contents(csv));
-    std::string line;
+    std::string line, a;
     std::getline(lines, line);
     EXPECT_EQ(line, "t_s,a_V,b_V");
     while (std::getline(lines, line)) {
-        table.push_back(std::strtod(line.c_str() + line.find(',') + 1, nullptr));
+        line.erase(0, line.find(',') + 1);
+        a += (a.empty() ? "" : ",") + line.substr(0, line.find(','));
     }
-    ASSERT_GT(json.size(), 100u);
-    EXPECT_EQ(table, json);
+    EXPECT_NE(r[0].out.find("\"A\":{\"full_scale_V\":5,\"volts\":[" + a + "]}"), std::string::npos);
     std::remove(csv.c_str());
-
-    r = shell.Kobctl("meter --json --time 1 --buffer 64 --device " + box.Path());
-    ASSERT_EQ(r.rc, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("{\"box\":\"KX7710-3B2", 0), 0u);
-    EXPECT_NE(r.out.find("\"B\":{\"mean_V\":"), std::string::npos);
 }
 
 TEST(Kobctl, ToolsAnswerTheirOptionsPlainly) {
+    const char* kNoLine = "kobctl: serial device /dev/null (9600 baud, 8N2) cannot be opened";
     struct Case {
         const char* command; // "kobctl ..." or "kobsim ..."
         int rc;
@@ -164,27 +103,19 @@ TEST(Kobctl, ToolsAnswerTheirOptionsPlainly) {
     const Case cases[] = {
         {"kobctl scope --png", 2, "", "kobctl scope: --png needs a value\n"},
         {"kobctl identify --device ''", 2, "", "kobctl: --device needs a value\n"},
-        {"kobctl meter --speed 3", 2, "", "unknown option --speed"},
-        {"kobctl --help", 0, "kobctl meter", ""},
-        {"kobctl scope --help", 0, "--trigger none|A|B", ""},
+        {"kobctl identify --device /dev/null", 1, "", kNoLine},
+        {"kobctl scope --device /dev/null", 1, "", kNoLine}, // the same cause, the same words
         {"kobctl meter --help", 0, "units of 10 ms", ""},
         {"kobctl --version", 0, "kobctl 1.", ""},
         {"kobctl formula --points 2 -- -X", 0, "1 3.1415926535897931 -3.1415926535897931\n", ""},
         {"kobctl formula ' '", 2, "", "the formula is empty"},
-        {"kobctl formula X --from 2 --to 1", 2, "", "--from must not be above --to"},
         {"kobctl formula 'X X'", 1, "", "  X X\n    ^\n"},
         {"kobctl formula \"$(printf 'X\\001')\"", 1, "", "  X\\x01\n   ^\n"},
         {"kobsim --help", 0, "  0x66 meter read", ""},
-        {"kobsim --bogus", 2, "", "kobsim: unknown option --bogus"},
-        {"kobsim --version 1x", 2, "", "kobsim: --version takes a number"},
-        {"kobsim --log /nonexistent/dir/log", 2, "",
-         "kobsim: --log: /nonexistent/dir/log cannot be written"},
+        {"kobsim --log /nonexistent/dir/log", 2, "", "/nonexistent/dir/log cannot be written"},
     };
-    Shell shell;
     for (const Case& c : cases) {
-        std::string command = c.command;
-        command.replace(0, 6, command.rfind("kobctl", 0) == 0 ? KOBCTL_PATH : KOBSIM_PATH);
-        Result r = shell.RunTogether({command})[0];
+        Result r = RunAll({c.command})[0];
         EXPECT_EQ(r.rc, c.rc) << c.command;
         EXPECT_NE(r.out.find(c.out), std::string::npos) << c.command << ": " << r.out;
         EXPECT_NE(r.err.find(c.err), std::string::npos) << c.command << ": " << r.err;

@@ -66,6 +66,19 @@ TEST(Identify, EndlessIdentityFailsTheExchangeAtTheBound) {
     EXPECT_EQ(r.stream->Unread(), 0u); // the rest was purged
 }
 
+TEST(Identify, AModelByteNoBoxSendsIsAnError) {
+    // Garbled, or contradicting the name.
+    const std::pair<const char*, uint8_t> cases[] = {
+        {"KX7710-3B2 Vers.", 165}, {"KX7710-3B2 Vers.", 1}, {"KX7710-3B  Vers.", 2}};
+    for (const auto& [identity, model] : cases) {
+        Rig r;
+        r.stream->Reply(identity);
+        r.stream->Reply({0x00, model});
+        EXPECT_EQ(CodeOf([&] { r.kobface.Identify(); }), 20011u) << identity << int{model};
+        EXPECT_FALSE(r.kobface.m_bIdentified);
+    }
+}
+
 TEST(Identify, VersionNumberReadsDigitsFromIndexEighteen) {
     Rig r;
     r.kobface.m_strName = u"KX7710-3B2 Vers.  105 X";
@@ -207,31 +220,31 @@ TEST(InterfaceDevice, LoadingAPartOfAMissingModelIsRefused) {
 }
 
 TEST(InterfaceDevice, ClosingCommandOnlyToAnIdentifiedBox) {
-    struct Case {
-        ScriptedStream::Kind kind;
-        const char* identity; // null: not identified
-        Bytes closing;
-    };
-    const Case cases[] = {{ScriptedStream::Kind::open, "KX7710-3B Vers.", {0x11}},
-                          {ScriptedStream::Kind::open, nullptr, {}},
-                          {ScriptedStream::Kind::open, "MX9", {}},
-                          {ScriptedStream::Kind::closed, nullptr, {}}};
-    for (const Case& c : cases) {
-        Bytes sent;
-        {
-            CKobface k;
-            auto* s = new ScriptedStream(c.kind);
-            s->MirrorWritesTo(&sent); // the device deletes its stream
-            k.SetStream(s);
-            if (c.identity) {
-                s->Reply(c.identity);
-                s->Reply({0x00, 0x01});
-                ScriptedUi ui;
-                k.Identify();
-                s->ClearWritten();
-                sent.clear();
-            }
-        }
-        EXPECT_EQ(sent, c.closing) << (c.identity ? c.identity : "not identified");
+    Bytes sentIdentified;
+    Bytes sentOpen;
+    Bytes sentClosed;
+    {
+        CKobface k;
+        auto* s = new ScriptedStream;
+        s->MirrorWritesTo(&sentIdentified); // the device deletes its stream
+        k.SetStream(s);
+        s->Reply("KX7710-3B Vers.");
+        s->Reply({0x00, 0x01});
+        ASSERT_TRUE(k.Identify());
     }
+    {
+        CKobface k;
+        auto* s = new ScriptedStream;
+        s->MirrorWritesTo(&sentOpen);
+        k.SetStream(s);
+    }
+    {
+        CKobface k;
+        auto* s = new ScriptedStream(ScriptedStream::Kind::closed);
+        s->MirrorWritesTo(&sentClosed);
+        k.SetStream(s);
+    }
+    EXPECT_EQ(sentIdentified, (Bytes{0x02, 0x0B, 0x11}));
+    EXPECT_TRUE(sentOpen.empty());
+    EXPECT_TRUE(sentClosed.empty());
 }
