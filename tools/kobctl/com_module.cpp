@@ -70,7 +70,7 @@ std::string DescribeHResult(HRESULT hr) {
     std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
     for (const Name& n : names) {
         if (n.hr == hr) {
-            return std::string(buf) + " (" + n.name + ")";
+            return std::string(buf) + " " + n.name;
         }
     }
     return buf;

@@ -31,7 +31,7 @@ private:
     std::string m_strError;
 };
 
-// "0x80004005 (E_FAIL)" and so on, for what a user reads.
+// "0x80004005 E_FAIL" and so on, for what a user reads.
 std::string DescribeHResult(HRESULT hr);
 
 struct LineOptions;
