@@ -23,6 +23,18 @@ void Usage() {
                "  meter [--port COMn|--device PATH|--usb] [--range-a 0-14] [--range-b 0-14]\n"
                "        [--time N] [--buffer N]\n"
                "      one DVM measurement of both channels: the six values of each\n"
+               "  funcgen [--port COMn|--device PATH|--usb] [--on|--off] [--freq HZ]\n"
+               "          [--amplitude PCT] [--range N] [--formula TEXT] [--table FILE]\n"
+               "          [--waveform sine|triangle|rectangle|ttl|dc+|dc-|formula|table|N]\n"
+               "          [--timing SAMPLES:PRESCALE] [--json]\n"
+               "      the function generator: sends what the options name and prints the\n"
+               "      frequency the box produces (model 1: samples, prescale, fine divisor)\n"
+               "  power [--port COMn|--device PATH|--usb] [--on|--off] [--freq N] [--clock N]\n"
+               "        [--amplitudes A1,A2,A3] [--phases DEG2,DEG3] [--formula TEXT]\n"
+               "        [--waveform sine|sine3|rectangle|pulse|dc+|dc-|formula|table|N]\n"
+               "        [--table FILE] [--dc-mode on|off] [--switches S1,S2,S3] [--json]\n"
+               "      the three-phase generator; a table file holds one value per line\n"
+               "      (or a CSV's first column)\n"
                "  formula TEXT [--points N] [--from X0] [--to X1]\n"
                "      evaluate a waveform formula in X, one line per point\n",
                stderr);
@@ -45,6 +57,12 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[1], "meter") == 0) {
         return RunMeter(args);
+    }
+    if (std::strcmp(argv[1], "funcgen") == 0) {
+        return RunFuncGen(args);
+    }
+    if (std::strcmp(argv[1], "power") == 0) {
+        return RunPower(args);
     }
     if (std::strcmp(argv[1], "formula") == 0) {
         return RunFormula(args);
