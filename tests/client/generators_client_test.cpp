@@ -149,12 +149,10 @@ TEST_F(GeneratorsTest, ReturnCodesOfTheInterfaces) {
     ASSERT_EQ(kob->QueryInterface(IID_IPowerSupply, reinterpret_cast<void**>(&power)), S_OK);
     EXPECT_EQ(gen->UserTable(nullptr), E_FAIL);
     EXPECT_EQ(power->DcMode(1), E_FAIL);
-    IFuncGen* created = nullptr;
-    ASSERT_EQ(kob->CreateFuncGen(&created), S_OK);
-    created->Release();
-    IPowerSupply* createdPower = nullptr;
-    ASSERT_EQ(kob->CreatePowerSupply(&createdPower), S_OK);
-    createdPower->Release();
+    ASSERT_EQ(kob->CreateFuncGen(&gen), S_OK); // the same object, once more counted
+    gen->Release();
+    ASSERT_EQ(kob->CreatePowerSupply(&power), S_OK);
+    power->Release();
 
     for (double hz : {0.0, -1.0, std::nan(""), HUGE_VAL, 1e-3, 1e9}) {
         EXPECT_EQ(gen->Frequency(hz), E_INVALIDARG) << hz;
@@ -183,11 +181,6 @@ TEST_F(GeneratorsTest, ReturnCodesOfTheInterfaces) {
         EXPECT_EQ(power->UserTable(&v), c.threePhase) << c.count;
         VariantClear(&v);
     }
-    VARIANT scalar;
-    VariantInit(&scalar);
-    scalar.vt = VT_R8;
-    EXPECT_EQ(gen->UserTable(&scalar), S_FALSE);
-    EXPECT_EQ(power->UserTable(&scalar), E_INVALIDARG);
 
     // A formula that does not compile is shown and leaves S_FALSE.
     BSTR bad = Text("SIN(");

@@ -20,13 +20,10 @@ inline std::vector<double> Values(VARIANT& v) {
     if (v.vt != (VT_ARRAY | VT_R8) || !v.parray) {
         return out;
     }
-    LONG lo = 0, hi = -1;
-    SafeArrayGetLBound(v.parray, 1, &lo);
-    SafeArrayGetUBound(v.parray, 1, &hi);
     void* data = nullptr;
     if (SUCCEEDED(SafeArrayAccessData(v.parray, &data))) {
         auto* d = static_cast<double*>(data);
-        out.assign(d, d + (hi - lo + 1));
+        out.assign(d, d + v.parray->rgsabound[0].cElements);
         SafeArrayUnaccessData(v.parray);
     }
     return out;
