@@ -143,28 +143,22 @@ int RunFuncGen(const Args& argsIn) {
     if (!ParseLineOptions(args, line) || !Parse(args, o)) {
         return 2;
     }
-    ComModule module;
-    std::string version;
-    IKobaltix* kob = ConnectThroughCom(module, line, version);
-    if (!kob) {
-        return 1;
-    }
-    // The timing this program computes follows the box the server found.
-    g_byModel = version.rfind("KX7710-3B2", 0) == 0 ? 2 : 1;
-    double reach = o.hertz;
-    FGenTiming unused;
-    int rc = 1;
-    IFuncGen* gen = nullptr;
-    if (o.hertz > 0 && !CalcTiming(reach, unused)) {
-        std::fprintf(stderr, "kobctl funcgen: the %s cannot produce %g Hz\n",
-                     g_byModel == 2 ? "KX7710-3B2" : "KX7710-3B", o.hertz);
-    } else if (Succeeded("IKobaltix::CreateFuncGen", kob->CreateFuncGen(&gen)) && Send(gen, o)) {
-        Report(o, version);
-        rc = 0;
-    }
-    if (gen) {
-        gen->Release();
-    }
-    kob->Release();
-    return rc;
+    return RunGenerator<IFuncGen>(
+        kFuncGen, line, [](IKobaltix* kob, IFuncGen** gen) { return kob->CreateFuncGen(gen); },
+        [&](IFuncGen* gen, const std::string& version) {
+            // The timing this program computes follows the box the server found.
+            g_byModel = version.rfind("KX7710-3B2", 0) == 0 ? 2 : 1;
+            double reach = o.hertz;
+            FGenTiming unused;
+            if (o.hertz > 0 && !CalcTiming(reach, unused)) {
+                std::fprintf(stderr, "kobctl funcgen: the %s cannot produce %g Hz\n",
+                             g_byModel == 2 ? "KX7710-3B2" : "KX7710-3B", o.hertz);
+                return false;
+            }
+            if (!Send(gen, o)) {
+                return false;
+            }
+            Report(o, version);
+            return true;
+        });
 }

@@ -139,22 +139,13 @@ int RunPower(const Args& argsIn) {
     if (!ParseLineOptions(args, line) || !Parse(args, o)) {
         return 2;
     }
-    ComModule module;
-    std::string version;
-    IKobaltix* kob = ConnectThroughCom(module, line, version);
-    if (!kob) {
-        return 1;
-    }
-    int rc = 1;
-    IPowerSupply* power = nullptr;
-    if (Succeeded("IKobaltix::CreatePowerSupply", kob->CreatePowerSupply(&power)) &&
-        Send(power, o)) {
-        Report(o, version);
-        rc = 0;
-    }
-    if (power) {
-        power->Release();
-    }
-    kob->Release();
-    return rc;
+    return RunGenerator<IPowerSupply>(
+        kPower, line, [](IKobaltix* kob, IPowerSupply** p) { return kob->CreatePowerSupply(p); },
+        [&](IPowerSupply* power, const std::string& version) {
+            if (!Send(power, o)) {
+                return false;
+            }
+            Report(o, version);
+            return true;
+        });
 }

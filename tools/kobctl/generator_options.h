@@ -3,12 +3,15 @@
 // types their values travel in.
 #pragma once
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "server/koblabview.h"
+#include "tools/kobctl/com_module.h"
 #include "tools/kobctl/commands.h"
+#include "tools/kobctl/line.h"
 
 struct GeneratorOptions {
     const char* command;                       // "funcgen" or "power"
@@ -77,4 +80,28 @@ bool SendFormulaAndTable(const GeneratorOptions& g, Generator* gen, const std::s
         return GeneratorSucceeded(g, "UserTable", hr);
     }
     return true;
+}
+
+// A generator command's run: the server connected on the line, the
+// generator created with create, then run (given the box's identity); the
+// exit status.
+template <class Generator>
+int RunGenerator(const GeneratorOptions& g, const LineOptions& line,
+                 const std::function<HRESULT(IKobaltix*, Generator**)>& create,
+                 const std::function<bool(Generator*, const std::string&)>& run) {
+    ComModule module;
+    std::string version;
+    IKobaltix* kob = ConnectThroughCom(module, line, version);
+    if (!kob) {
+        return 1;
+    }
+    Generator* gen = nullptr;
+    const bool ok =
+        Succeeded((std::string("IKobaltix::Create") + (g.iface + 1)).c_str(), create(kob, &gen)) &&
+        run(gen, version);
+    if (gen) {
+        gen->Release();
+    }
+    kob->Release();
+    return ok ? 0 : 1;
 }
