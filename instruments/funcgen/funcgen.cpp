@@ -82,10 +82,12 @@ bool CalcTiming1(double hertz, FGenTiming& out) {
 }
 
 // The box's integer arithmetic, done wide so that what would wrap on the
-// box is refused instead.
+// box is refused instead; so is what its command cannot carry in tenths of
+// a hertz (below 0.1 Hz it would be told 0).
 bool CalcTiming2(double hertz, FGenTiming& out) {
     const double periods = kClock2 / hertz + 0.5;
-    if (!(periods >= 1.0 && periods < 4294967296.0) || hertz * 10.0 >= 4294967296.0) {
+    if (!(periods >= 1.0 && periods < 4294967296.0) || hertz * 10.0 < 1.0 ||
+        hertz * 10.0 >= 4294967296.0) {
         return false;
     }
     const auto t = static_cast<int64_t>(periods);
