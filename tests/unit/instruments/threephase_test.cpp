@@ -67,7 +67,7 @@ TEST_F(ThreePhaseTest, CommandsOnTheWire) {
     EXPECT_EQ(g_nP3Phase2, static_cast<uint32_t>(-120));
 }
 
-TEST_F(ThreePhaseTest, FormulaTableIsComputedOnEveryCall) {
+TEST_F(ThreePhaseTest, FormulaTableIsComputedOnEveryCallAndOnlyForAnOpenLine) {
     ASSERT_TRUE(gen.SetFormula(u"sin(x)", false));
     for (int call = 0; call < 2; ++call) {
         Bytes wire = Sent([&] { gen.SendFunction(6); });
@@ -84,9 +84,7 @@ TEST_F(ThreePhaseTest, FormulaTableIsComputedOnEveryCall) {
     ASSERT_TRUE(gen.SetFormula(u"LN(X-7)", false));
     EXPECT_TRUE(Sent([&] { gen.SendFunction(6); }, 0).empty());
     EXPECT_EQ(g_nP3Function, 6u);
-}
-
-TEST_F(ThreePhaseTest, SimulatedInterfaceGetsNothing) {
+    // The simulated interface gets nothing, the waveform is still taken.
     auto* closed = new ScriptedStream(ScriptedStream::Kind::closed);
     kobface.SetStream(closed);
     gen.SendFunction(2);
