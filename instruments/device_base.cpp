@@ -2,6 +2,7 @@
 
 #include "device/exchange.h"
 #include "device/kobface.h"
+#include "formula/forcomp.h"
 #include "framework/exception.h"
 
 const RangeRow g_aRanges[kRangeCount] = {
@@ -112,4 +113,17 @@ double CMeasureBase::ScaleA(double raw) const {
 }
 double CMeasureBase::ScaleB(double raw) const {
     return ScaleRaw(raw, g_nRangeB);
+}
+
+bool CompileFormula(const WString& text, bool report, WString& upper) {
+    WString candidate = CForComp::ToUpper(text);
+    CForComp comp;
+    if (!comp.Compile(candidate.c_str())) {
+        if (report) {
+            comp.ShowError();
+        }
+        return false;
+    }
+    upper = std::move(candidate);
+    return true;
 }

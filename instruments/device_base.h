@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "framework/object.h"
+#include "framework/wstr.h"
 
 class CArchive;
 class CKobface;
@@ -38,6 +39,12 @@ public:
 
     void Lock();
     void UnlockChanged(uint16_t bits);
+    // A window setter: the setting stored under the lock, its bit marked.
+    template <class T> void SetLocked(T& setting, T value, uint16_t bit) {
+        Lock();
+        setting = value;
+        UnlockChanged(bit);
+    }
     void SetChanged(uint16_t bits);
     uint16_t TakeChanged();
     // Two bytes on the owner's stream, high byte first.
@@ -87,6 +94,10 @@ public:
     double ScaleA(double raw) const;
     double ScaleB(double raw) const;
 };
+
+// A generator's formula in upper case, when it compiles; else false, after
+// the compiler's beep and message when report is set.
+bool CompileFormula(const WString& text, bool report, WString& upper);
 
 // Volts of a raw converter value on a range row for the connected box model;
 // a row outside the table gives 0.

@@ -2,11 +2,17 @@
 // yet gets none: the box is still told about it.
 #include "device/kobface.h"
 #include "instruments/device_base.h"
+#include "instruments/funcgen/funcgen.h"
 #include "instruments/meter/meter.h"
 #include "instruments/scope/scope.h"
+#include "instruments/threephase/threephase.h"
 
 CKobDevice* CreateModel(uint8_t type, CKobface* owner) {
     switch (type) {
+    case kTypeFuncGen:
+        return new CFuncGen(owner);
+    case kType3PhaseGen:
+        return new C3PhaseGen(owner);
     case kTypeScope:
         return new CScope(owner);
     case kTypeMeter:

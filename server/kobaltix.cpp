@@ -2,8 +2,10 @@
 #include "server/kobaltix.h"
 
 #include "device/kobface.h"
+#include "instruments/funcgen/funcgen.h"
 #include "instruments/meter/meter.h"
 #include "instruments/scope/scope.h"
+#include "instruments/threephase/threephase.h"
 #include "server/frame.h"
 
 namespace {
@@ -27,6 +29,8 @@ CKobaltix::CKobaltix(IUnknown* outer) : m_pOuterUnknown(outer) {
     m_xKobaltix.m_pThis = this;
     m_xKobScope.m_pThis = this;
     m_xKobMeter.m_pThis = this;
+    m_xKobFuncGen.m_pThis = this;
+    m_xKobPowerSupply.m_pThis = this;
     ModuleLock();
 }
 
@@ -48,6 +52,10 @@ HRESULT CKobaltix::InternalQueryInterface(REFIID riid, void** object) {
         found = &m_xKobScope;
     } else if (IsEqualGUID(riid, IID_IMeter)) {
         found = &m_xKobMeter;
+    } else if (IsEqualGUID(riid, IID_IFuncGen)) {
+        found = &m_xKobFuncGen;
+    } else if (IsEqualGUID(riid, IID_IPowerSupply)) {
+        found = &m_xKobPowerSupply;
     }
     // The other instrument interfaces join the map as their instruments are
     // built.
@@ -94,6 +102,12 @@ void CKobaltix::AttachDevice(uint8_t type) {
         break;
     case kTypeMeter:
         m_xKobMeter.m_pDevice = dynamic_cast<CKobMeter*>(model);
+        break;
+    case kTypeFuncGen:
+        m_xKobFuncGen.m_pDevice = dynamic_cast<CFuncGen*>(model);
+        break;
+    case kType3PhaseGen:
+        m_xKobPowerSupply.m_pDevice = dynamic_cast<C3PhaseGen*>(model);
         break;
     default:
         break;

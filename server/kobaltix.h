@@ -10,6 +10,8 @@
 #include "server/koblabview.h"
 
 class CKobface;
+class C3PhaseGen;
+class CFuncGen;
 class CKobMeter;
 class CScope;
 
@@ -109,6 +111,46 @@ public:
     private:
         HRESULT Read(bool channelB, unsigned char type, double* value);
     } m_xKobMeter;
+
+    struct XKobFuncGen : IFuncGen {
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+        ULONG STDMETHODCALLTYPE AddRef() override;
+        ULONG STDMETHODCALLTYPE Release() override;
+        HRESULT STDMETHODCALLTYPE Config(unsigned char Enable, double Frequency,
+                                         unsigned char Amplitude, unsigned char Range,
+                                         FGenFunction Waveform) override;
+        HRESULT STDMETHODCALLTYPE Enable(unsigned char bEnable) override;
+        HRESULT STDMETHODCALLTYPE Frequency(double dFreq) override;
+        HRESULT STDMETHODCALLTYPE Amplitude(short sAmp) override;
+        HRESULT STDMETHODCALLTYPE OutRange(unsigned char byRange) override;
+        HRESULT STDMETHODCALLTYPE Formula(BSTR Formula) override;
+        HRESULT STDMETHODCALLTYPE Waveform(FGenFunction eFunc) override;
+        HRESULT STDMETHODCALLTYPE UserTable(VARIANT* Table) override;
+        HRESULT STDMETHODCALLTYPE Timing(unsigned short Samples, unsigned short Prescale) override;
+        CKobaltix* m_pThis = nullptr;
+        CFuncGen* m_pDevice = nullptr;
+    } m_xKobFuncGen;
+
+    struct XKobPowerSupply : IPowerSupply {
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+        ULONG STDMETHODCALLTYPE AddRef() override;
+        ULONG STDMETHODCALLTYPE Release() override;
+        HRESULT STDMETHODCALLTYPE Enable(unsigned char Enable) override;
+        HRESULT STDMETHODCALLTYPE Frequency(unsigned char Frequency) override;
+        HRESULT STDMETHODCALLTYPE Amplitude(unsigned char Amp1, unsigned char Amp2,
+                                            unsigned char Amp3) override;
+        HRESULT STDMETHODCALLTYPE Formula(BSTR Formula) override;
+        HRESULT STDMETHODCALLTYPE Waveform(P3Function e3Func) override;
+        HRESULT STDMETHODCALLTYPE Clock(unsigned char Clock) override;
+        HRESULT STDMETHODCALLTYPE Phase23(short Deg2, short Deg3) override;
+        HRESULT STDMETHODCALLTYPE UserTable(VARIANT* Table) override;
+        // The two slots beyond the type library.
+        HRESULT STDMETHODCALLTYPE DcMode(unsigned char DcMode) override;
+        HRESULT STDMETHODCALLTYPE PhaseSwitches(unsigned char Phase1, unsigned char Phase2,
+                                                unsigned char Phase3) override;
+        CKobaltix* m_pThis = nullptr;
+        C3PhaseGen* m_pDevice = nullptr;
+    } m_xKobPowerSupply;
 
 private:
     IUnknown* m_pOuterUnknown;

@@ -89,12 +89,25 @@ double Signal::At(double t) const {
     case Kind::Dc:
         shape = 1.0;
         break;
+    case Kind::Table:
+        if (table && !table->empty()) {
+            const auto n = table->size();
+            shape = (*table)[std::min(n - 1, static_cast<size_t>(phase * static_cast<double>(n)))];
+        }
+        break;
     }
     return offset + amplitude * shape;
 }
 
 double Signal::Mean() const {
-    return kind == Kind::Dc ? amplitude + offset : offset;
+    switch (kind) {
+    case Kind::Dc:
+        return amplitude + offset;
+    case Kind::Table:
+        return amplitude * tableMean + offset;
+    default:
+        return offset;
+    }
 }
 
 bool ParseSignal(const std::string& text, Signal& signal, std::string& error) {

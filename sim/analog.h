@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,11 +17,15 @@ namespace kobsim {
 class Box;
 
 struct Signal {
-    enum class Kind { Sine, Square, Triangle, Dc };
+    // Table: one period of samples from -1 to +1, each held for its share of
+    // the period, as a generator's converter plays them.
+    enum class Kind { Sine, Square, Triangle, Dc, Table };
     Kind kind = Kind::Sine;
     double frequency = 1000.0; // Hz
     double amplitude = 2.0;    // V, peak
     double offset = 0.0;       // V
+    std::shared_ptr<const std::vector<double>> table = nullptr;
+    double tableMean = 0.0;
 
     double At(double seconds) const;
     // The part that AC coupling removes: the offset, or all of a dc level.

@@ -1,6 +1,7 @@
 #include "sim/box.h"
 
 #include "sim/analog.h"
+#include "sim/generators.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -109,6 +110,7 @@ Box::Box(BoxConfig config) : m_config(std::move(config)) {
     AddCommand(0x11, "closing command", 0,
                [this](uint8_t, const Bytes&, Bytes&) { m_bClosed = true; });
     m_analog = std::make_unique<Analog>(*this, m_config.fast);
+    m_generators = std::make_unique<Generators>(*this, *m_analog);
 }
 
 Box::~Box() = default;
@@ -177,6 +179,13 @@ Output Box::Feed(const uint8_t* data, size_t count) {
     Output out;
     for (size_t i = 0; i < count && !out.hangUp; ++i) {
         uint8_t b = data[i];
+        if (m_dataHandler) {
+            m_data.push_back(b);
+            if (m_data.size() >= m_nDataCount) {
+                CompleteData(out);
+            }
+            continue;
+        }
         if (!m_bInCommand) {
             auto it = m_commands.find(b);
             if (it == m_commands.end()) {
@@ -223,6 +232,10 @@ void Box::Complete(Output& out) {
         line += " (" + InstrumentName(m_operands[0]) + ")";
     }
     ApplyFaults(m_byCommand, reply, out);
+    // A host that did not get its "!" sends no data.
+    if (m_dataHandler && (out.hangUp || reply.empty() || reply[0] != kAck)) {
+        m_dataHandler = nullptr;
+    }
     if (out.hangUp) {
         line += " -> line dropped";
     } else if (reply.empty()) {
@@ -234,6 +247,30 @@ void Box::Complete(Output& out) {
     } else {
         line += " -> " + std::to_string(reply.size()) + " bytes";
     }
+    AddLog(line);
+    out.bytes.insert(out.bytes.end(), reply.begin(), reply.end());
+}
+
+void Box::ExpectData(size_t count, Handler handler) {
+    m_nDataCount = count;
+    m_data.clear();
+    m_dataHandler = std::move(handler);
+}
+
+void Box::CompleteData(Output& out) {
+    Handler handler = std::move(m_dataHandler);
+    m_dataHandler = nullptr;
+    Bytes reply;
+    m_strDetail.clear();
+    handler(m_byCommand, m_data, reply);
+    char head[48];
+    std::snprintf(head, sizeof head, "0x%02X data [%zu bytes]", m_byCommand, m_data.size());
+    std::string line = head;
+    if (!m_strDetail.empty()) {
+        line += " " + m_strDetail;
+    }
+    ApplyFaults(m_byCommand, reply, out);
+    line += out.hangUp ? " -> line dropped" : reply.empty() ? " -> no reply" : " -> " + Hex(reply);
     AddLog(line);
     out.bytes.insert(out.bytes.end(), reply.begin(), reply.end());
 }

@@ -50,6 +50,7 @@ struct Output {
 };
 
 class Analog;
+class Generators;
 
 class Box {
 public:
@@ -66,6 +67,10 @@ public:
     Output Feed(const uint8_t* data, size_t count);
     // From inside a handler only: words added to the command's log line.
     void Detail(const std::string& text) { m_strDetail = text; }
+    // From inside a handler only: the next count bytes are the command's data
+    // (a table after its header), handed to handler when all have come; its
+    // reply, with the command's faults, follows them.
+    void ExpectData(size_t count, Handler handler);
 
     void AddFault(uint8_t command, Fault fault);
     void ClearFaults();
@@ -91,6 +96,7 @@ private:
         Handler handler;
     };
     void Complete(Output& out);
+    void CompleteData(Output& out);
     void ApplyFaults(uint8_t command, Bytes& reply, Output& out);
     void AddLog(const std::string& line);
 
@@ -107,7 +113,12 @@ private:
     uint8_t m_byCommand = 0;
     Bytes m_operands;
     std::string m_strDetail;
+    // The data being collected.
+    size_t m_nDataCount = 0;
+    Bytes m_data;
+    Handler m_dataHandler;
     std::unique_ptr<Analog> m_analog;
+    std::unique_ptr<Generators> m_generators;
 };
 
 std::string InstrumentName(int type);

@@ -15,7 +15,9 @@ kobsim=$build/sim/kobsim
 kobctl=$build/tools/kobctl
 work=$(mktemp -d /tmp/kob-demo.XXXXXX)
 sim_pid=""
+sim1_pid=""
 cleanup() {
+    [ -n "$sim1_pid" ] && kill "$sim1_pid" 2>/dev/null && wait "$sim1_pid" 2>/dev/null
     [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
     rm -rf "$work"
 }
@@ -72,3 +74,34 @@ section "Evaluating a waveform formula"
 echo "The generators play formulas in X; one period of SIN(X)+0.3*SIN(3*X) at 8 points"
 echo "(index, X, value):"
 "$kobctl" formula "sin(x)+0.3*sin(3*x)" --points 8 | sed 's/^/  /'
+
+section "The closed loop: the function generator played into the oscilloscope"
+echo "The box's generator output is wired to input A. kobctl funcgen goes through IFuncGen"
+echo "(Formula, Amplitude, OutRange, Frequency, Waveform, Enable): the formula's table of"
+echo "8192 samples, at 1 kHz, half of the 10 V range:"
+"$kobctl" funcgen --formula "SIN(X)+0.3*SIN(3*X)" --freq 1000 --amplitude 50 --range 0 --on |
+    sed 's/^/  /'
+echo "Two periods recorded on input A (0.2 ms/div):"
+"$kobctl" scope --timebase 7 --range-a 5 --range-b 8 --png "$out/funcgen.png" \
+    --csv "$out/funcgen.csv" | sed 's/^/  /'
+"$kobctl" funcgen --off >/dev/null
+section "The three-phase generator"
+echo "kobctl power goes through IPowerSupply; phase 1 is wired to input B while it is on:"
+"$kobctl" power --freq 50 --amplitudes 80,80,80 --phases 120,240 --waveform sine --on --json |
+    sed 's/^/  /'
+"$kobctl" power --off >/dev/null
+
+section "The same frequency on a KX7710-3B"
+"$kobsim" --model 1 >"$work/sim1.out" 2>"$work/sim1.err" &
+sim1_pid=$!
+for _ in $(seq 50); do
+    [ -s "$work/sim1.out" ] && break
+    sleep 0.1
+done
+pty1=$(head -n 1 "$work/sim1.out")
+echo "A second simulator, of the older model, on $pty1. Its generator takes timing divisors;"
+echo "kobctl funcgen tells which it chose and the frequency they give:"
+"$kobctl" funcgen --device "$pty1" --freq 1000 --json | sed 's/^/  /'
+"$kobctl" funcgen --device "$pty1" --freq 440 | sed 's/^/  /'
+kill "$sim1_pid" 2>/dev/null && wait "$sim1_pid" 2>/dev/null || true
+sim1_pid=""

@@ -33,7 +33,8 @@ protected:
 
 TEST_F(BoxTest, CreateAnnouncesTheInstrumentAndUnloadClosesTheBox) {
     IFuncGen* gen = nullptr;
-    EXPECT_EQ(kob->CreateFuncGen(&gen), E_NOINTERFACE);
+    ASSERT_EQ(kob->CreateFuncGen(&gen), S_OK);
+    gen->Release();
     EXPECT_TRUE(Contains(host.BoxLog("0x0E", 2000), "0x0E announce instrument [03]"));
     EXPECT_FALSE(Contains(host.BoxLog(), "0x11"));
     kob->Release();

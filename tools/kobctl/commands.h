@@ -11,3 +11,5 @@ int RunIdentify(const Args& args);
 int RunFormula(const Args& args);
 int RunScope(const Args& args);
 int RunMeter(const Args& args);
+int RunFuncGen(const Args& args);
+int RunPower(const Args& args);

@@ -43,6 +43,21 @@ const Command kCommands[] = {
      "      [--time N (units of 10 ms, 0-65535)] [--buffer N (samples,\n"
      "      1-65535)] [--json]\n"
      "    one DVM measurement of both channels: the six values of each, in volts\n"},
+    {"funcgen", RunFuncGen,
+     KOB_LINE_OPTIONS
+     " [--on|--off] [--freq HZ]\n"
+     "      [--amplitude PCT] [--range N] [--formula TEXT] [--table FILE]\n"
+     "      [--waveform sine|triangle|rectangle|ttl|dc+|dc-|formula|table|N]\n"
+     "      [--timing SAMPLES:PRESCALE] [--json]\n"
+     "    the function generator: sends what the options name and prints the\n"
+     "    frequency the box produces (KX7710-3B: samples, prescale, fine divisor)\n"},
+    {"power", RunPower,
+     KOB_LINE_OPTIONS " [--on|--off] [--freq N] [--clock N]\n"
+                      "      [--amplitudes A1,A2,A3] [--phases DEG2,DEG3] [--formula TEXT]\n"
+                      "      [--waveform sine|sine3|rectangle|pulse|dc+|dc-|formula|table|N]\n"
+                      "      [--table FILE] [--dc-mode on|off] [--switches S1,S2,S3] [--json]\n"
+                      "    the three-phase generator; a table file holds one value per line\n"
+                      "    (or a CSV's first column)\n"},
     {"formula", RunFormula,
      "[--points N] [--from X0] [--to X1] [--] TEXT\n"
      "    evaluate a waveform formula in X, one line per point: index, X, value;\n"

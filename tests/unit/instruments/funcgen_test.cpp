@@ -1,0 +1,236 @@
+// The function generator model: its commands on the wire for both box
+// models, the timing search, the formula table and the window's change
+// bits.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <numbers>
+
+#include "device/exchange.h"
+#include "device/kobface.h"
+#include "framework/archive.h"
+#include "instruments/funcgen/funcgen.h"
+#include "support/comm_code.h"
+#include "support/scripted_stream.h"
+#include "support/scripted_ui.h"
+
+namespace {
+
+class FuncGenTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_savedModel = g_byModel;
+        stream = new ScriptedStream;
+        kobface.SetStream(stream);
+        g_byFGenEnable = 0;
+        g_nFGenFunction = 0;
+        g_nFGenFreqRange = 0;
+        g_dFGenFrequency = 1.0;
+        g_nFGenAmplitude = 0;
+        g_nFGenOutRange = 0;
+        g_bFGenFormulaPending = 1;
+        g_strFGenFormula.clear();
+        gen.TakeChanged();
+    }
+    void TearDown() override { g_byModel = m_savedModel; }
+    // Runs an operation with the box acknowledging acks times.
+    Bytes Sent(const std::function<void()>& op, int acks = 1) {
+        stream->ClearWritten();
+        for (int i = 0; i < acks; ++i) {
+            stream->Reply({kAck});
+        }
+        op();
+        return stream->Written();
+    }
+
+    ScriptedUi ui;
+    CKobface kobface;
+    ScriptedStream* stream = nullptr;
+    CFuncGen gen{&kobface};
+    uint8_t m_savedModel = 0;
+};
+
+TEST_F(FuncGenTest, CommandsOnTheWire) {
+    const std::vector<double> five{-2, -1, 0, 1, 2};
+    struct Case {
+        uint8_t model;
+        std::function<void(CFuncGen&)> op;
+        int acks;
+        Bytes wire;
+        size_t blocks;
+    } cases[] = {
+        {1,
+         [&](CFuncGen& g) { g.SendTable(five); },
+         2,
+         {0xC5, 0, 5, 0x00, 0x00, 0x7F, 0xFF, 0xFF},
+         1},
+        {2,
+         [&](CFuncGen& g) { g.SendTable(five); },
+         2,
+         {0xCB, 0, 5, 0xFE, 0x01, 0xFE, 0x02, 0, 0, 0x01, 0xFF, 0x01, 0xFF},
+         1},
+        {2, [](CFuncGen& g) { g.SendTable({}); }, 2, {0xCB, 0, 0}, 1},
+        {2, [](CFuncGen& g) { g.SendFrequency(1000); }, 1, {0xCA, 0, 0, 0x27, 0x10}, 1},
+        {1, [](CFuncGen& g) { g.SendFrequency(440); }, 1, {0xC2, 0x20, 0, 0, 7, 9}, 1},
+        {1, [](CFuncGen& g) { g.SendTiming(1000, 31, 0); }, 1, {0xC2, 0x03, 0xE8, 0, 0x1F, 0}, 1},
+        {2, [](CFuncGen& g) { g.SendAmplitude(100); }, 1, {0xC3, 0xFF}, 1},
+        {2, [](CFuncGen& g) { g.SendAmplitude(-1); }, 1, {0xC3, 0x8A}, 1},
+        {2, [](CFuncGen& g) { g.SendEnable(1); }, 1, {0xC0}, 0},
+        {2, [](CFuncGen& g) { g.SendEnable(0); }, 1, {0xC1}, 0},
+        {2, [](CFuncGen& g) { g.SendOutRange(3); }, 1, {0xC6, 3}, 1},
+        {2, [](CFuncGen& g) { g.SendPulseWidth(50); }, 1, {0xC9, 0x7F}, 1},
+        {2, [](CFuncGen& g) { g.SendFunction(2); }, 1, {0xC4, 2}, 1},
+    };
+    for (const Case& c : cases) {
+        g_byModel = c.model;
+        EXPECT_EQ(Sent([&] { c.op(gen); }, c.acks), c.wire) << testing::PrintToString(c.wire);
+        EXPECT_EQ(stream->Blocks().size(), c.blocks) << testing::PrintToString(c.wire);
+        EXPECT_EQ(stream->Unread(), 0u);
+    }
+}
+
+TEST_F(FuncGenTest, TimingOfTheExamplesAndItsReach) {
+    struct Case {
+        uint8_t model;
+        double hertz;
+        FGenTiming timing;
+        double produced;
+    } cases[] = {
+        {1, 0.5, {8192, 7811, 0}, 0.50003}, {1, 440, {8192, 7, 9}, 439.453125},
+        {1, 1000, {4096, 6, 9}, 1004.464},  {1, 100000, {256, 0, 4}, 100000},
+        {1, 1000000, {32, 0, 0}, 1000000},  {2, 440, {800, 227, 0}, 440.53},
+        {2, 12345, {810, 8, 0}, 12345.68},  {2, 100000, {400, 2, 0}, 100000},
+    };
+    for (const Case& c : cases) {
+        g_byModel = c.model;
+        double hertz = c.hertz;
+        FGenTiming t;
+        ASSERT_TRUE(CalcTiming(hertz, t)) << c.hertz;
+        EXPECT_EQ(t.samples, c.timing.samples) << c.hertz;
+        EXPECT_EQ(t.prescale, c.timing.prescale) << c.hertz;
+        EXPECT_EQ(t.fine, c.timing.fine) << c.hertz;
+        EXPECT_NEAR(hertz, c.produced, 0.01) << c.hertz;
+    }
+    // Above about 150 kHz model 1 has too few divisors for 1 %: it gets the
+    // nearest candidate.
+    for (double f = 0.48; f <= 1e6; f *= 1.013) {
+        g_byModel = 1;
+        double produced = f;
+        FGenTiming t;
+        ASSERT_TRUE(CalcTiming(produced, t)) << f;
+        EXPECT_NEAR(produced, f, f * (f < 150e3 ? 0.01 : 0.2)) << f;
+        // Model 2 misses the period by less than one sample's clock periods.
+        g_byModel = 2;
+        ASSERT_TRUE(CalcTiming(produced = f, t)) << f;
+        EXPECT_LE(std::fabs(80e6 / f - double(t.samples) * t.prescale), t.prescale + 0.5) << f;
+    }
+    const double refused1[] = {0.47, 1.01e6, 0, -5, NAN, INFINITY};
+    const double refused2[] = {0.05, 2e8, 0, -5, NAN, INFINITY};
+    for (uint8_t model : {1, 2}) {
+        g_byModel = model;
+        for (double f : model == 1 ? refused1 : refused2) {
+            FGenTiming t;
+            double hertz = f;
+            EXPECT_FALSE(CalcTiming(hertz, t)) << f;
+            EXPECT_FALSE(gen.SendFrequency(f)) << f;
+        }
+    }
+    EXPECT_TRUE(stream->Written().empty());
+    EXPECT_EQ(g_dFGenFrequency, 1.0);
+}
+
+TEST_F(FuncGenTest, FormulaTableGoesOutOnceAndConfigSendsOnlyChanges) {
+    g_byModel = 2;
+    // Pending from the start: the waveform goes out on every Config.
+    EXPECT_EQ(Sent([&] { gen.Config(0, 1.0, 0, 0, kFGenSine); }), (Bytes{0xC4, 0}));
+    EXPECT_EQ(Sent([&] { gen.Config(0, 1.0, 0, 0, kFGenSine); }), (Bytes{0xC4, 0}));
+
+    ASSERT_TRUE(gen.SetFormula(u"sin(x)", false));
+    EXPECT_EQ(g_strFGenFormula, u"SIN(X)");
+    Bytes wire = Sent([&] { gen.Config(1, 1000, 50, 0, kFGenFormula); }, 5);
+    // On, frequency, amplitude, then the table instead of the waveform.
+    ASSERT_EQ(wire.size(), 1 + 5 + 2 + 3 + 2u * kFGenFormulaPoints);
+    EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 11),
+              (Bytes{0xC0, 0xCA, 0, 0, 0x27, 0x10, 0xC3, 0x7F, 0xCB, 0x20, 0x00}));
+    // Sample 2048 of one period is the crest.
+    EXPECT_EQ(wire[11 + 2 * 2048], 0x01);
+    EXPECT_EQ(wire[12 + 2 * 2048], 0xFF);
+    EXPECT_EQ(g_bFGenFormulaPending, 0);
+    EXPECT_TRUE(Sent([&] { gen.Config(1, 1000, 50, 0, kFGenFormula); }).empty());
+
+    // A formula that compiles but cannot be evaluated sends nothing.
+    ASSERT_TRUE(gen.SetFormula(u"1/(X-X)", false));
+    EXPECT_TRUE(Sent([&] { gen.SendFunction(kFGenFormula); }, 0).empty());
+    EXPECT_EQ(g_bFGenFormulaPending, 1);
+    // One that does not compile leaves the last one.
+    EXPECT_FALSE(gen.SetFormula(u"SIN(", false));
+    EXPECT_EQ(g_strFGenFormula, u"1/(X-X)");
+}
+
+TEST_F(FuncGenTest, UnacknowledgedTableEndsTheCallAndTheNextOneWorks) {
+    g_byModel = 1;
+    const std::vector<double> two{0, 1};
+    stream->Reply({0x3F});
+    EXPECT_EQ(CodeOf([&] { gen.SendTable(two); }), 20014u);
+    EXPECT_EQ(stream->Written(), (Bytes{0xC5, 0, 2}));
+    stream->Reply({kAck, 0x15});
+    EXPECT_EQ(CodeOf([&] { gen.SendTable(two); }), 20014u);
+    EXPECT_EQ(Sent([&] { gen.SendTable(two); }, 2), (Bytes{0xC5, 0, 2, 127, 255}));
+}
+
+TEST_F(FuncGenTest, WindowSettersAndTheirChanges) {
+    g_byModel = 2;
+    g_dFGenFrequency = 19.95;
+    EXPECT_TRUE(gen.IncFrequency());
+    EXPECT_EQ(g_dFGenFrequency, 20.0);
+    EXPECT_FALSE(gen.IncFrequency());
+    EXPECT_TRUE(gen.SetFreqRange(3));
+    EXPECT_EQ(g_dFGenFrequency, 100.0);
+    EXPECT_FALSE(gen.SetFreqRange(kFGenFreqRanges));
+    EXPECT_EQ(gen.TakeChanged(), kFGenChangedFrequency);
+
+    // The range is switched with the amplitude down.
+    g_nFGenAmplitude = 40;
+    gen.SetOutRange(2);
+    EXPECT_EQ(Sent([&] { gen.SendChanges(); }, 3), (Bytes{0xC3, 0, 0xC6, 2, 0xC3, 0x66}));
+    EXPECT_EQ(g_nFGenAmplitude, 40u);
+    // A failure is shown, the line purged, the rest dropped.
+    gen.SetEnable(1);
+    gen.SetAmplitude(10);
+    stream->ClearWritten();
+    stream->Reply({0x15});
+    gen.SendChanges();
+    EXPECT_EQ(stream->Written(), (Bytes{0xC3, 0x19}));
+    EXPECT_EQ(ui.Messages().size(), 1u);
+    EXPECT_EQ(gen.TakeChanged(), 0);
+}
+
+TEST_F(FuncGenTest, StoredSettingsComeBackWithTheTablePending) {
+    g_dFGenFrequency = 1234.5;
+    g_nFGenAmplitude = 77;
+    g_strFGenFormula = u"SIN(X)";
+    Bytes stored;
+    CArchive out(stored);
+    gen.Serialize(out);
+    ASSERT_EQ(stored.size(), 6 * 4 + 8 + 4 + 12u);
+    EXPECT_EQ(Bytes(stored.begin(), stored.begin() + 4), (Bytes{1, 0, 0, 0}));
+
+    g_dFGenFrequency = g_nFGenAmplitude = 1;
+    g_strFGenFormula.clear();
+    g_byFGenEnable = 1;
+    g_bFGenFormulaPending = 0;
+    CArchive cut(stored.data(), stored.size() - 3);
+    EXPECT_THROW(gen.Serialize(cut), CArchiveException); // changes nothing
+    EXPECT_TRUE(g_strFGenFormula.empty());
+    CArchive in(stored.data(), stored.size());
+    gen.Serialize(in);
+    EXPECT_EQ(g_dFGenFrequency, 1234.5);
+    EXPECT_EQ(g_nFGenAmplitude, 77u);
+    EXPECT_EQ(g_strFGenFormula, u"SIN(X)");
+    EXPECT_EQ(g_byFGenEnable, 0);
+    EXPECT_EQ(g_bFGenFormulaPending, 1);
+    EXPECT_EQ(gen.TakeChanged(), 0xFFFF);
+}
+
+} // namespace
