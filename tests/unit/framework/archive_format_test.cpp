@@ -54,16 +54,6 @@ TEST(ArchiveValues, IntegersAndFloatsAreLittleEndianAndComeBackBitForBit) {
     EXPECT_EQ(x, 1.5);
     EXPECT_EQ(f, -0.25f);
     EXPECT_EQ(ar.Remaining(), 0u);
-
-    // Special doubles survive unchanged.
-    double nan = std::numeric_limits<double>::quiet_NaN();
-    Bytes specials = Store([&](CArchive& a) { a << nan << -0.0 << HUGE_VAL; });
-    CArchive in(specials.data(), specials.size());
-    double n2, z2, h2;
-    in >> n2 >> z2 >> h2;
-    EXPECT_TRUE(std::isnan(n2));
-    EXPECT_TRUE(std::signbit(z2));
-    EXPECT_EQ(h2, HUGE_VAL);
 }
 
 TEST(ArchiveStrings, WideFormCarriesTheMarksAndTheShortestLength) {
@@ -95,13 +85,6 @@ TEST(ArchiveStrings, WideFormCarriesTheMarksAndTheShortestLength) {
         EXPECT_EQ(ar.ReadString(), s) << c.n;
         EXPECT_EQ(ar.Remaining(), 0u);
     }
-
-    // Code units go through unchanged, a lone surrogate as well.
-    WString emoji = u"\U0001F600 ok";
-    emoji.push_back(u'\xD800');
-    Bytes data = Store([&](CArchive& ar) { ar << emoji; });
-    CArchive ar(data.data(), data.size());
-    EXPECT_EQ(ar.ReadString(), emoji);
 }
 
 TEST(ArchiveStrings, EightBitFormsAreReadAsLatin1) {
@@ -111,12 +94,6 @@ TEST(ArchiveStrings, EightBitFormsAreReadAsLatin1) {
         EXPECT_EQ(ar.ReadString(), u"ab\u00e9");
         EXPECT_EQ(ar.ReadString(), u"");
         EXPECT_EQ(ar.Remaining(), 0u);
-    }
-    // 255 characters: FF and a WORD.
-    Bytes mid = Cat({{0xFF}, W(255), Bytes(255, 'm')});
-    {
-        CArchive ar(mid.data(), mid.size());
-        EXPECT_EQ(ar.ReadString(), WString(255, u'm'));
     }
     // 0xFFFF characters: FF, FFFF and a DWORD.
     Bytes big = Cat({{0xFF}, W(0xFFFF), D(0x10001), Bytes(0x10001, 'b')});
