@@ -79,29 +79,6 @@ protected:
     std::unique_ptr<CScope> scope;
 };
 
-Bytes Word(uint16_t w) {
-    return {static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w & 0xFF)};
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const auto& p : parts) {
-        out.insert(out.end(), p.begin(), p.end());
-    }
-    return out;
-}
-
-Bytes Le32(uint32_t v) {
-    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-            static_cast<uint8_t>(v >> 24)};
-}
-
-Bytes Le64Of(double d) {
-    uint64_t u;
-    std::memcpy(&u, &d, sizeof u);
-    return Cat({Le32(static_cast<uint32_t>(u)), Le32(static_cast<uint32_t>(u >> 32))});
-}
-
 Bytes Store(CScopeBuffer& buffer) {
     Bytes out;
     CArchive ar(out);
@@ -263,7 +240,7 @@ TEST_F(ScopeTest, ReadChannelsAsksForTheLiveChannelsAndScalesToTheRange) {
     Make(2);
     g_nRangeB = 3; // 1 V
     g_nCouplingA = kCouplingGround;
-    stream->Reply(Cat({Word(511), Word(0xFE01), Word(0xFF00)}));
+    stream->Reply(Cat({Be16(511), Be16(0xFE01), Be16(0xFF00)}));
     scope->ReadChannels(3, a.data(), b.data());
     ExpectOneBlock({0xDC, 0x00, 0x03, 0x02}, 0);
     EXPECT_EQ(a, std::vector<double>(3, 0.0));
@@ -279,7 +256,7 @@ TEST_F(ScopeTest, ReadChannelsAsksForTheLiveChannelsAndScalesToTheRange) {
     // A range outside the table reads the samples and measures 0.
     g_nCouplingA = 0;
     g_nRangeA = 99;
-    stream->Reply(Word(300));
+    stream->Reply(Be16(300));
     scope->ReadChannels(1, a.data(), nullptr);
     EXPECT_EQ(a[0], 0.0);
     ExpectOneBlock({0xDC, 0x00, 0x01, 0x01}, 0);
@@ -298,7 +275,7 @@ TEST_F(ScopeTest, OnlinePairsGoToArraysInVoltsAndToTheBuffersAtSixteenBitScale) 
     // clang-format off
     const Case cases[] = {
         // B grounded: read, but zero. A full buffer drops its oldest samples.
-        {2, kCouplingGround, Cat({Word(2), Word(511), Word(100), Word(0xFE01), Word(200)}),
+        {2, kCouplingGround, Cat({Be16(2), Be16(511), Be16(100), Be16(0xFE01), Be16(200)}),
          {5.0, -5.0}, {0, 0}, 2, 2, {0, 511 * 64, -511 * 64}, {0, 0, 0}},
         // One byte a sample; a buffer restarted from the beginning fills in place.
         {1, 0, {0x00, 0x02, 0x7F, 0x80, 0x81, 0x01}, {5.0, -5.0}, {-128 / 127.0, 1 / 127.0},
@@ -377,7 +354,7 @@ TEST_F(ScopeTest, MemoryRecordGoesToTheBackArraysWhichThenBecomeTheFront) {
     g_ScopeBufferB.Back()[5] = 99;
     Bytes samples;
     for (int i = 0; i < 401; ++i) {
-        auto w = Word(static_cast<uint16_t>(static_cast<int16_t>(i - 200)));
+        auto w = Be16(static_cast<uint16_t>(static_cast<int16_t>(i - 200)));
         samples.insert(samples.end(), w.begin(), w.end());
     }
     stream->Reply(samples);
@@ -602,7 +579,7 @@ TEST_F(ScopeTest, StoredBufferRoundTripsOldRecordsLoadAndShortOnesAreRefused) {
     buf.m_nIndex = 1;
     Bytes stored = Store(buf);
     EXPECT_EQ(stored,
-              Cat({Le32(2), Le32(3), Le32(1), Le64Of(2.5), {0xFE, 0xFF, 0x34, 0x12, 0x07, 0x00}}));
+              Cat({Le32(2), Le32(3), Le32(1), Le64(2.5), {0xFE, 0xFF, 0x34, 0x12, 0x07, 0x00}}));
 
     struct Case {
         Bytes data;
@@ -611,7 +588,7 @@ TEST_F(ScopeTest, StoredBufferRoundTripsOldRecordsLoadAndShortOnesAreRefused) {
     } cases[] = {
         {stored, {-2, 0x1234, 7}, 2.5},
         // Version 1: one byte a sample, the high byte of the 16-bit value.
-        {Cat({Le32(1), Le32(4), Le32(0), Le64Of(1.0), {0x01, 0x80, 0xFF, 0x7F}}),
+        {Cat({Le32(1), Le32(4), Le32(0), Le64(1.0), {0x01, 0x80, 0xFF, 0x7F}}),
          {256, -32768, -256, 0x7F00},
          1.0},
     };
@@ -630,7 +607,7 @@ TEST_F(ScopeTest, StoredBufferRoundTripsOldRecordsLoadAndShortOnesAreRefused) {
     }
 
     // A record ending early is refused before anything changes.
-    Bytes cut = Cat({Le32(2), Le32(5), Le32(0), Le64Of(1.0), {1, 0, 2, 0}});
+    Bytes cut = Cat({Le32(2), Le32(5), Le32(0), Le64(1.0), {1, 0, 2, 0}});
     CArchive ar(cut.data(), cut.size());
     EXPECT_THROW(buf.Serialize(ar), CArchiveException);
     EXPECT_EQ(buf.m_nCount, 3u);
