@@ -163,8 +163,9 @@ TEST_F(TypeLib, PowerSupplyHasTwoSlotsOnlyTheVtableKnows) {
 // The declarations name the same identities as the library.
 TEST(InterfaceDeclarations, IdentifiersMatchTheLibrary) {
     const std::string dump = kobtlb::kExpected;
-    for (const GUID* g : {&IID_IKobaltix, &IID_IScope, &IID_IMeter, &IID_IFuncGen, &IID_IPowerSupply,
-                          &IID_IDigIO, &IID_IRelays, &CLSID_Kobaltix, &LIBID_KobLabVIEW}) {
+    for (const GUID* g :
+         {&IID_IKobaltix, &IID_IScope, &IID_IMeter, &IID_IFuncGen, &IID_IPowerSupply, &IID_IDigIO,
+          &IID_IRelays, &CLSID_Kobaltix, &LIBID_KobLabVIEW}) {
         EXPECT_NE(dump.find(kobtlb::Text(*g)), std::string::npos) << kobtlb::Text(*g);
     }
 }
