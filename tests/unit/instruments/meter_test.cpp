@@ -439,17 +439,3 @@ TEST_F(MeterTest, CounterSendChangesFollowsTheRunFlagAndStoresOnlyItsVersion) {
     CArchive bad(cut.data(), cut.size());
     EXPECT_THROW(counter.Serialize(bad), CArchiveException);
 }
-
-TEST_F(MeterTest, TheInterfaceDeviceMakesTheMeterAndTheCounter) {
-    stream->Reply("!!");
-    kobface.CreateDevice(kTypeMeter);
-    kobface.CreateDevice(kTypeCounter);
-    EXPECT_EQ(stream->Written(), (Bytes{0x0E, 0x06, 0x0E, 0x07}));
-    auto* made = dynamic_cast<CKobMeter*>(kobface.Device(kTypeMeter));
-    ASSERT_NE(made, nullptr);
-    EXPECT_EQ(made->m_pOwner, &kobface);
-    EXPECT_EQ(made->m_wChanged, 0xFFFF);
-    auto* counter = dynamic_cast<CKobCounter*>(kobface.Device(kTypeCounter));
-    ASSERT_NE(counter, nullptr);
-    EXPECT_EQ(counter->m_pOwner, &kobface);
-}

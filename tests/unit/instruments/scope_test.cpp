@@ -613,19 +613,3 @@ TEST_F(ScopeTest, StoredBufferRoundTripsOldRecordsLoadAndShortOnesAreRefused) {
     EXPECT_EQ(buf.m_nCount, 3u);
     EXPECT_EQ(buf.m_dFactor, 2.5);
 }
-
-TEST_F(ScopeTest, ConstructionSizesTheBuffersAndTheFactoryMakesTheScopeForItsType) {
-    g_nScopeBufferSize = 1000;
-    g_byModel = 2;
-    std::unique_ptr<CKobDevice> made(CreateModel(kTypeScope, &kobface));
-    auto* s = dynamic_cast<CScope*>(made.get());
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->m_pOwner, &kobface);
-    EXPECT_EQ(s->m_wChanged, 0xFFFF);
-    EXPECT_EQ(g_pTimeBases, g_aTimeBases2);
-    EXPECT_EQ(g_ScopeBufferA.m_nCount, 1000u);
-    EXPECT_EQ(g_ScopeBufferB.m_nIndex, 999);
-    g_nScopeBufferSize = 100000; // from a stored file
-    CScope big(&kobface);
-    EXPECT_EQ(g_ScopeBufferA.m_nCount, kScopeBufferSamples);
-}
