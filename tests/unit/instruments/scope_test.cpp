@@ -553,6 +553,9 @@ TEST_F(ScopeTest, BufferResizesAppendsAsARingAndClearsItsBack) {
     buf.Append(8);
     EXPECT_EQ(buf.m_nIndex, 1);
     EXPECT_EQ(First(buf.Front(), 4), (std::vector<int16_t>{9, 8, 4, 5}));
+    buf.Append(7);
+    buf.Append(6); // the last place is filled, not yet a drop
+    EXPECT_EQ(First(buf.Front(), 4), (std::vector<int16_t>{9, 8, 7, 6}));
     buf.Reset();
     EXPECT_EQ(buf.m_nIndex, 3);
     buf.Back()[0] = buf.Back()[3] = 6;
