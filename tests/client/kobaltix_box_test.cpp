@@ -1,6 +1,5 @@
 // What the box sees of a client: announcements of the instruments it
-// creates, refusals shown to the user, the closing command when the module
-// is unloaded.
+// creates and the closing command when the module is unloaded.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -54,19 +53,6 @@ TEST_F(BoxTest, AfterDisconnectAnAnnouncementFailsOnTheClosedLineAndIsShown) {
     // The stream is still there: connecting again opens the same line.
     EXPECT_EQ(kob->Connect(), S_OK);
     EXPECT_TRUE(host.Dialogs().empty());
-}
-
-class RefusingBoxTest : public BoxTest {
-protected:
-    RefusingBoxTest() : BoxTest({"--fault", "0x0e:wrong-ack"}) {}
-};
-
-TEST_F(RefusingBoxTest, ARefusedAnnouncementIsShownNotReturned) {
-    IDigIO* dig = nullptr;
-    EXPECT_EQ(kob->CreateDigIO(&dig), E_NOINTERFACE);
-    auto messages = host.Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "The interface did not accept the command sended.");
 }
 
 } // namespace

@@ -10,8 +10,7 @@
 
 #include "device/stream.h"
 #include "framework/exception.h"
-
-using Bytes = std::vector<uint8_t>;
+#include "support/bytes.h"
 
 class ScriptedStream : public CStreamIO {
 public:

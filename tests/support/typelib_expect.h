@@ -1,24 +1,20 @@
-// What the type library holds, as a client such as LabVIEW reads it, and the
-// checks that any loaded copy of it (the .tlb file, the module's resource in
-// each language) must pass.
+// What the type library holds, as a client such as LabVIEW reads it: one
+// line per library, class, interface, method and enumeration, so that any
+// loaded copy (the .tlb file, the module's resource in each language) is
+// compared with one expected text.
 #pragma once
 
 #include <windows.h>
 
 #include <oleauto.h>
 
-#include <gtest/gtest.h>
-
-#include <cwchar>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace kobtlb {
 
 inline GUID Guid(const wchar_t* text) {
     GUID g{};
-    EXPECT_EQ(CLSIDFromString(const_cast<LPOLESTR>(text), &g), S_OK) << text;
+    CLSIDFromString(const_cast<LPOLESTR>(text), &g);
     return g;
 }
 
@@ -28,321 +24,261 @@ inline std::wstring Str(BSTR b) {
     return s;
 }
 
-inline ITypeInfo* Info(ITypeLib* lib, const GUID& g) {
-    ITypeInfo* p = nullptr;
-    EXPECT_EQ(lib->GetTypeInfoOfGuid(g, &p), S_OK);
-    return p;
-}
-
-inline ITypeInfo* InfoNamed(ITypeLib* lib, const wchar_t* name) {
-    for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
-        BSTR n = nullptr;
-        if (lib->GetDocumentation(static_cast<INT>(i), &n, nullptr, nullptr, nullptr) == S_OK &&
-            Str(n) == name) {
-            ITypeInfo* p = nullptr;
-            EXPECT_EQ(lib->GetTypeInfo(i, &p), S_OK);
-            return p;
-        }
+inline std::string Narrow(const std::wstring& w) {
+    std::string s;
+    for (wchar_t c : w) {
+        s += c < 0x80 ? static_cast<char>(c) : '?';
     }
-    return nullptr;
+    return s;
 }
 
-struct Method {
-    const wchar_t* name;
-    std::vector<const wchar_t*> params;
-    const wchar_t* help; // nullptr: none given
-};
-
-struct Iface {
-    const wchar_t* name;
-    const wchar_t* iid;
-    const wchar_t* help;
-    std::vector<Method> methods;
-};
-
-inline const std::vector<Iface>& Interfaces() {
-    static const std::vector<Iface> all = {
-        {L"IKobaltix",
-         L"{F21ECEDC-A01B-4D4E-AC34-6BD01367491B}",
-         L"Kobaltix Interface",
-         {{L"Connect", {}, L"Connects the Interface"},
-          {L"Disconnect", {}, L"Disconnects the Interface"},
-          {L"Version", {L"Version"}, L"Gets Version String"},
-          {L"ComErrorFlags", {L"ReportError", L"Fail"}, L"Define error flags"},
-          {L"CreateScope", {L"Scope"}, L"Creates a Scope"},
-          {L"CreateMeter", {L"Meter"}, L"Creates a Multimeter"},
-          {L"CreateFuncGen", {L"FuncGen"}, L"Creates a Function Generator"},
-          {L"CreatePowerSupply", {L"ThreePhaseGen"}, L"Creates a Three Phase Generator"},
-          {L"CreateDigIO", {L"DigIO"}, L"Creates a Digital IO"},
-          {L"CreateRelays", {L"Relays"}, L"Creates Relays"}}},
-        {L"IScope",
-         L"{0B23DE3C-18AA-4FB1-9739-6B303A8F878F}",
-         nullptr,
-         {{L"Input", {L"RangeA", L"CouplingA", L"RangeB", L"CouplingB"}, nullptr},
-          {L"Timing", {L"Prescale", L"Online", L"Vals"}, nullptr},
-          {L"Trigger", {L"Trigger", L"Chn", L"Post"}, nullptr},
-          {L"TriggerLevel", {L"Level"}, nullptr},
-          {L"Status", {L"Status"}, nullptr},
-          {L"Start", {}, nullptr},
-          {L"Stop", {}, nullptr},
-          {L"Read", {L"ChnA", L"ChnB"}, nullptr},
-          {L"ReadOnline", {L"ChnA", L"ChnB"}, nullptr},
-          {L"GetTiming", {L"Delta", L"Total", L"Online"}, nullptr}}},
-        {L"IMeter",
-         L"{475B6EA1-D469-490F-B000-936EFB129435}",
-         nullptr,
-         {{L"Config", {L"RangeA", L"CouplingA", L"RangeB", L"CouplingB"}, nullptr},
-          {L"ConfigA", {L"Range", L"Coupling"}, nullptr},
-          {L"ConfigB", {L"Range", L"Coupling"}, nullptr},
-          {L"Timing", {L"Time", L"BufferSize"}, nullptr},
-          {L"Status", {L"Status"}, nullptr},
-          {L"Start", {}, nullptr},
-          {L"Stop", {}, nullptr},
-          {L"ReadA", {L"Type", L"Value"}, nullptr},
-          {L"ReadB", {L"Type", L"Value"}, nullptr}}},
-        {L"IFuncGen",
-         L"{FB0841DE-8637-496C-9B23-22282F35FDE6}",
-         nullptr,
-         {{L"Config",
-           {L"Enable", L"Frequency", L"Amplitude", L"Range", L"Waveform"},
-           L"Configures the generator"},
-          {L"Enable", {L"bEnable"}, L"Enables or disables the function generator"},
-          {L"Frequency", {L"dFreq"}, L"Sets the frequency"},
-          {L"Amplitude", {L"sAmp"}, L"Configures the amplitude"},
-          {L"OutRange", {L"byRange"}, L"Configures the output range"},
-          {L"Formula", {L"Formula"}, L"Sets the formula"},
-          {L"Waveform", {L"eFunc"}, L"Defines output function"},
-          {L"UserTable", {L"Table"}, L"Write the user table"},
-          {L"Timing", {L"Samples", L"Prescale"}, L"Defines the timing for the output function"}}},
-        {L"IPowerSupply",
-         L"{641B5205-6FCC-45AB-A6D8-683206A61500}",
-         nullptr,
-         {{L"Enable", {L"Enable"}, L"Enables or disables the function generator"},
-          {L"Frequency", {L"Frequency"}, L"Sets the frequency"},
-          {L"Amplitude", {L"Amp1", L"Amp2", L"Amp3"}, L"Configures the amplitude"},
-          {L"Formula", {L"Formula"}, L"Sets the formula"},
-          {L"Waveform", {L"e3Func"}, L"Defines the output function"},
-          {L"Clock", {L"Clock"}, L"Sets the clock frequency"},
-          {L"Phase23", {L"Deg2", L"Deg3"}, L"method Phase23"},
-          {L"UserTable", {L"Table"}, L"Write the user table"}}},
-        {L"IDigIO",
-         L"{91204651-EA8A-40F3-B15C-93B864B7FF1B}",
-         nullptr,
-         {{L"In", {L"Status"}, L"Reads the digital inputs"},
-          {L"Out", {L"Status"}, L"Writes the digital outputs"},
-          {L"Timing", {L"Timer", L"Count", L"Online"}, L"Sets the timing"},
-          {L"Trigger", {L"TriggerMask", L"Trigger"}, L"Configures the trigger"},
-          {L"Pattern", {L"Table"}, L"Defines the output pattern"},
-          {L"Start", {}, L"Starts the measurement"},
-          {L"Stop", {}, L"Stops the measurement"},
-          {L"Status", {L"eStatus"}, L"Returns the status"},
-          {L"Read", {L"Data"}, L"Reads analyser memory"},
-          {L"ReadOnline", {L"Data"}, L"Reads the online values."}}},
-        {L"IRelays",
-         L"{CA210D9F-554C-465E-AAEE-D2C9E6A87377}",
-         nullptr,
-         {{L"Status", {L"Status"}, L"Returns the current status of the relays"},
-          {L"Set", {L"Status"}, L"Set the status of the relais"}}},
-    };
-    return all;
+inline std::string Text(const GUID& g) {
+    wchar_t buf[40] = {};
+    StringFromGUID2(g, buf, 40);
+    return Narrow(buf);
 }
 
-// The library's identity and the class with its seven interfaces.
-inline void ExpectLibraryAndClass(ITypeLib* lib) {
-    TLIBATTR* pAttr = nullptr;
-    ASSERT_EQ(lib->GetLibAttr(&pAttr), S_OK);
-    EXPECT_TRUE(IsEqualGUID(pAttr->guid, Guid(L"{8D89597B-2429-4F22-828F-02E7AFFAA018}")));
-    EXPECT_EQ(pAttr->wMajorVerNum, 1);
-    EXPECT_EQ(pAttr->wMinorVerNum, 0);
-    EXPECT_EQ(pAttr->lcid, 0u); // language neutral: one registration serves every locale
-    EXPECT_EQ(pAttr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
-    lib->ReleaseTLibAttr(pAttr);
-
+// Name and help string of a member (MEMBERID_NIL: of the type itself).
+inline std::string Doc(ITypeInfo* info, MEMBERID id) {
     BSTR name = nullptr;
     BSTR help = nullptr;
-    ASSERT_EQ(lib->GetDocumentation(-1, &name, &help, nullptr, nullptr), S_OK);
-    EXPECT_EQ(Str(name), L"KobLabVIEW");
-    EXPECT_EQ(Str(help), L"MERIX-TANDA Kobaltix for LabVIEW");
-
-    // The class answers all seven interfaces, the root one by default.
-    ITypeInfo* pClass = Info(lib, Guid(L"{D20CF633-A2EE-42F9-84DB-D1FA05CF8C42}"));
-    ASSERT_NE(pClass, nullptr);
-    TYPEATTR* pType = nullptr;
-    ASSERT_EQ(pClass->GetTypeAttr(&pType), S_OK);
-    EXPECT_EQ(pType->typekind, TKIND_COCLASS);
-    EXPECT_TRUE(pType->wTypeFlags & TYPEFLAG_FCANCREATE);
-    EXPECT_EQ(pType->cImplTypes, 7);
-    std::vector<std::wstring> impl;
-    for (UINT i = 0; i < pType->cImplTypes; ++i) {
-        HREFTYPE ref = 0;
-        ITypeInfo* pImpl = nullptr;
-        ASSERT_EQ(pClass->GetRefTypeOfImplType(i, &ref), S_OK);
-        ASSERT_EQ(pClass->GetRefTypeInfo(ref, &pImpl), S_OK);
-        BSTR n = nullptr;
-        pImpl->GetDocumentation(MEMBERID_NIL, &n, nullptr, nullptr, nullptr);
-        impl.push_back(Str(n));
-        INT flags = 0;
-        pClass->GetImplTypeFlags(i, &flags);
-        EXPECT_EQ((flags & IMPLTYPEFLAG_FDEFAULT) != 0, i == 0) << impl.back();
-        pImpl->Release();
-    }
-    EXPECT_EQ(impl, (std::vector<std::wstring>{L"IKobaltix", L"IScope", L"IFuncGen",
-                                               L"IPowerSupply", L"IDigIO", L"IRelays", L"IMeter"}));
-    pClass->ReleaseTypeAttr(pType);
-    name = help = nullptr;
-    pClass->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr);
-    EXPECT_EQ(Str(name), L"Kobaltix");
-    EXPECT_EQ(Str(help), L"MERIX-TANDA Kobaltix for LabVIEW");
-    pClass->Release();
+    info->GetDocumentation(id, &name, &help, nullptr, nullptr);
+    std::string h = Narrow(Str(help));
+    return Narrow(Str(name)) + (h.empty() ? "" : " \"" + h + "\"");
 }
 
-// Each interface: its identifier, IUnknown as base, flags 0x180, and its
-// methods in slot order with their parameter names and help strings.
-inline void ExpectInterfaces(ITypeLib* lib) {
-    for (const Iface& it : Interfaces()) {
-        SCOPED_TRACE(std::string(it.name, it.name + wcslen(it.name)));
-        ITypeInfo* pInfo = Info(lib, Guid(it.iid));
-        ASSERT_NE(pInfo, nullptr);
+inline std::string TypeName(ITypeInfo* info, const TYPEDESC& t) {
+    switch (t.vt) {
+    case VT_PTR:
+        return TypeName(info, *t.lptdesc) + "*";
+    case VT_USERDEFINED: {
+        ITypeInfo* ref = nullptr;
+        if (info->GetRefTypeInfo(t.hreftype, &ref) != S_OK) {
+            return "?";
+        }
+        BSTR name = nullptr;
+        ref->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
+        ref->Release();
+        return Narrow(Str(name));
+    }
+    case VT_UI1:
+        return "BYTE";
+    case VT_UI2:
+        return "WORD";
+    case VT_I2:
+        return "SHORT";
+    case VT_I4:
+        return "LONG";
+    case VT_R8:
+        return "DOUBLE";
+    case VT_BSTR:
+        return "BSTR";
+    case VT_VARIANT:
+        return "VARIANT";
+    case VT_HRESULT:
+        return "HRESULT";
+    default:
+        return "vt" + std::to_string(t.vt);
+    }
+}
+
+inline void DumpFunctions(ITypeInfo* info, const TYPEATTR& attr, std::string& out) {
+    for (UINT i = 0; i < attr.cFuncs; ++i) {
+        FUNCDESC* f = nullptr;
+        if (info->GetFuncDesc(i, &f) != S_OK) {
+            out += "  no method " + std::to_string(i) + "\n";
+            continue;
+        }
+        BSTR names[8] = {};
+        UINT got = 0;
+        info->GetNames(f->memid, names, 8, &got);
+        out += "  " + std::to_string(f->oVft / static_cast<SHORT>(sizeof(void*))) + " " +
+               Narrow(Str(names[0])) + "(";
+        for (SHORT k = 0; k < f->cParams; ++k) {
+            const ELEMDESC& e = f->lprgelemdescParam[k];
+            const USHORT flags = e.paramdesc.wParamFlags;
+            out += std::string(k ? ", " : "") + (flags & PARAMFLAG_FIN ? "in " : "") +
+                   (flags & PARAMFLAG_FOUT ? "out " : "") +
+                   (flags & PARAMFLAG_FRETVAL ? "retval " : "") + TypeName(info, e.tdesc) + " " +
+                   (k + 1u < got ? Narrow(Str(names[k + 1])) : "?");
+        }
+        out += ") " + TypeName(info, f->elemdescFunc.tdesc);
+        if (f->funckind != FUNC_PUREVIRTUAL || f->callconv != CC_STDCALL) {
+            out += " not pure stdcall";
+        }
+        std::string doc = Doc(info, f->memid);
+        out += doc.substr(doc.find(' ') == std::string::npos ? doc.size() : doc.find(' ')) + "\n";
+        info->ReleaseFuncDesc(f);
+    }
+}
+
+inline void DumpType(ITypeInfo* info, std::string& out) {
+    TYPEATTR* attr = nullptr;
+    if (info->GetTypeAttr(&attr) != S_OK) {
+        out += "no attributes\n";
+        return;
+    }
+    switch (attr->typekind) {
+    case TKIND_COCLASS:
+        out += "coclass " + Doc(info, MEMBERID_NIL) + " " + Text(attr->guid) +
+               (attr->wTypeFlags & TYPEFLAG_FCANCREATE ? " creatable" : "") + "\n";
+        for (UINT i = 0; i < attr->cImplTypes; ++i) {
+            HREFTYPE ref = 0;
+            ITypeInfo* impl = nullptr;
+            INT flags = 0;
+            info->GetRefTypeOfImplType(i, &ref);
+            info->GetImplTypeFlags(i, &flags);
+            if (info->GetRefTypeInfo(ref, &impl) == S_OK) {
+                out += "  implements " + Doc(impl, MEMBERID_NIL) +
+                       (flags & IMPLTYPEFLAG_FDEFAULT ? " default" : "") + "\n";
+                impl->Release();
+            }
+        }
+        break;
+    case TKIND_INTERFACE: {
+        out += "interface " + Doc(info, MEMBERID_NIL) + " " + Text(attr->guid) + " flags " +
+               std::to_string(attr->wTypeFlags) + " slots " +
+               std::to_string(attr->cbSizeVft / sizeof(void*));
+        HREFTYPE ref = 0;
+        ITypeInfo* base = nullptr;
+        if (attr->cImplTypes == 1 && info->GetRefTypeOfImplType(0, &ref) == S_OK &&
+            info->GetRefTypeInfo(ref, &base) == S_OK) {
+            out += " : " + Doc(base, MEMBERID_NIL);
+            base->Release();
+        }
+        out += "\n";
+        DumpFunctions(info, *attr, out);
+        break;
+    }
+    case TKIND_ENUM:
+        out += "enum " + Doc(info, MEMBERID_NIL) + " size " + std::to_string(attr->cbSizeInstance);
+        for (UINT i = 0; i < attr->cVars; ++i) {
+            VARDESC* v = nullptr;
+            if (info->GetVarDesc(i, &v) != S_OK) {
+                continue;
+            }
+            VARIANT value;
+            VariantInit(&value);
+            if (v->varkind == VAR_CONST) {
+                VariantChangeType(&value, v->lpvarValue, 0, VT_I4);
+            }
+            out += " " + Doc(info, v->memid) + "=" + std::to_string(V_I4(&value));
+            info->ReleaseVarDesc(v);
+        }
+        out += "\n";
+        break;
+    default:
+        out += "type " + Doc(info, MEMBERID_NIL) + " kind " + std::to_string(attr->typekind) + "\n";
+    }
+    info->ReleaseTypeAttr(attr);
+}
+
+inline std::string Dump(ITypeLib* lib) {
+    std::string out;
+    TLIBATTR* attr = nullptr;
+    if (lib->GetLibAttr(&attr) == S_OK) {
         BSTR name = nullptr;
         BSTR help = nullptr;
-        pInfo->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr);
-        EXPECT_EQ(Str(name), it.name);
-        std::wstring h = Str(help);
-        EXPECT_EQ(h, it.help ? it.help : L"");
-
-        TYPEATTR* pType = nullptr;
-        ASSERT_EQ(pInfo->GetTypeAttr(&pType), S_OK);
-        EXPECT_EQ(pType->typekind, TKIND_INTERFACE);
-        EXPECT_EQ(pType->wTypeFlags, 0x180);
-        EXPECT_EQ(pType->cImplTypes, 1);
-        EXPECT_EQ(pType->cFuncs, it.methods.size());
-        EXPECT_EQ(pType->cbSizeVft, (3 + it.methods.size()) * sizeof(void*));
-        const UINT nFuncs = pType->cFuncs;
-        pInfo->ReleaseTypeAttr(pType);
-
-        HREFTYPE ref = 0;
-        ITypeInfo* pBase = nullptr;
-        ASSERT_EQ(pInfo->GetRefTypeOfImplType(0, &ref), S_OK);
-        ASSERT_EQ(pInfo->GetRefTypeInfo(ref, &pBase), S_OK);
-        TYPEATTR* pBaseType = nullptr;
-        ASSERT_EQ(pBase->GetTypeAttr(&pBaseType), S_OK);
-        EXPECT_TRUE(IsEqualGUID(pBaseType->guid, IID_IUnknown));
-        pBase->ReleaseTypeAttr(pBaseType);
-        pBase->Release();
-
-        for (UINT i = 0; i < nFuncs && i < it.methods.size(); ++i) {
-            const Method& m = it.methods[i];
-            FUNCDESC* pFunc = nullptr;
-            ASSERT_EQ(pInfo->GetFuncDesc(i, &pFunc), S_OK);
-            EXPECT_EQ(pFunc->funckind, FUNC_PUREVIRTUAL);
-            EXPECT_EQ(pFunc->callconv, CC_STDCALL);
-            EXPECT_EQ(pFunc->elemdescFunc.tdesc.vt, VT_HRESULT);
-            EXPECT_EQ(pFunc->oVft, static_cast<SHORT>((3 + i) * sizeof(void*)));
-            EXPECT_EQ(pFunc->cParams, static_cast<SHORT>(m.params.size()));
-
-            BSTR names[8] = {};
-            UINT got = 0;
-            ASSERT_EQ(pInfo->GetNames(pFunc->memid, names, 8, &got), S_OK);
-            std::vector<std::wstring> actual;
-            for (UINT k = 0; k < got; ++k)
-                actual.push_back(Str(names[k]));
-            std::vector<std::wstring> expected{m.name};
-            expected.insert(expected.end(), m.params.begin(), m.params.end());
-            EXPECT_EQ(actual, expected);
-
-            BSTR doc = nullptr;
-            pInfo->GetDocumentation(pFunc->memid, nullptr, &doc, nullptr, nullptr);
-            EXPECT_EQ(Str(doc), m.help ? m.help : L"") << actual.front();
-            pInfo->ReleaseFuncDesc(pFunc);
-        }
-        pInfo->Release();
+        lib->GetDocumentation(-1, &name, &help, nullptr, nullptr);
+        out += "library " + Narrow(Str(name)) + " \"" + Narrow(Str(help)) + "\" " +
+               Text(attr->guid) + " " + std::to_string(attr->wMajorVerNum) + "." +
+               std::to_string(attr->wMinorVerNum) + " lcid " + std::to_string(attr->lcid) +
+               (attr->syskind == (sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32) ? ""
+                                                                              : " other syskind") +
+               "\n";
+        lib->ReleaseTLibAttr(attr);
     }
+    for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
+        ITypeInfo* info = nullptr;
+        if (lib->GetTypeInfo(i, &info) == S_OK) {
+            DumpType(info, out);
+            info->Release();
+        }
+    }
+    return out;
 }
 
-// The enumerations with their values, and the scope's status method
-// returning its own.
-inline void ExpectEnumerations(ITypeLib* lib) {
-    struct Enum {
-        const wchar_t* name;
-        std::vector<std::pair<const wchar_t*, LONG>> values;
-    };
-    const std::vector<Enum> enums = {
-        {L"ScopeStatus",
-         {{L"SC_READY", 0},
-          {L"SC_TRIGGER", 1},
-          {L"SC_MEASURING", 2},
-          {L"SC_MEASURED", 3},
-          {L"SC_TRANSMITTED", 4},
-          {L"SC_FAILURE", 128}}},
-        {L"MeterStatus",
-         {{L"MTR_READY", 0}, {L"MTR_MEASURING", 1}, {L"MTR_MEASURED", 2}, {L"MTR_FAILURE", 128}}},
-        {L"DigStatus",
-         {{L"DIG_READY", 0},
-          {L"DIG_TRIGGER", 1},
-          {L"DIG_MEASURING", 2},
-          {L"DIG_MEASURED", 3},
-          {L"DIG_TRANSMITTED", 4},
-          {L"DIG_FAILURE", 128}}},
-        {L"FGenFunction",
-         {{L"FGEN_SIN", 0},
-          {L"FGEN_TRI", 1},
-          {L"FGEN_RECT", 2},
-          {L"FGEN_TTL", 3},
-          {L"FGEN_DC_POS", 4},
-          {L"FGEN_DC_NEG", 5},
-          {L"FGEN_FORMULA", 6},
-          {L"FGEN_TABLE", 7}}},
-        {L"P3Function",
-         {{L"PH3_SIN", 0},
-          {L"PH3_SIN3", 1},
-          {L"PH3_RECT", 2},
-          {L"PH3_PULSE", 3},
-          {L"PH3_DC_POS", 4},
-          {L"PH3_DC_NEG", 5},
-          {L"PH3_FORMULA", 6},
-          {L"PH3_TABLE", 7}}},
-    };
-    for (const Enum& en : enums) {
-        SCOPED_TRACE(std::string(en.name, en.name + wcslen(en.name)));
-        ITypeInfo* pInfo = InfoNamed(lib, en.name);
-        ASSERT_NE(pInfo, nullptr);
-        TYPEATTR* pType = nullptr;
-        ASSERT_EQ(pInfo->GetTypeAttr(&pType), S_OK);
-        EXPECT_EQ(pType->typekind, TKIND_ENUM);
-        EXPECT_EQ(pType->cbSizeInstance, 4u);
-        ASSERT_EQ(pType->cVars, en.values.size());
-        for (UINT i = 0; i < pType->cVars; ++i) {
-            VARDESC* pVar = nullptr;
-            ASSERT_EQ(pInfo->GetVarDesc(i, &pVar), S_OK);
-            BSTR n = nullptr;
-            UINT got = 0;
-            pInfo->GetNames(pVar->memid, &n, 1, &got);
-            EXPECT_EQ(Str(n), en.values[i].first);
-            ASSERT_EQ(pVar->varkind, VAR_CONST);
-            VARIANT v;
-            VariantInit(&v);
-            ASSERT_EQ(VariantChangeType(&v, pVar->lpvarValue, 0, VT_I4), S_OK);
-            EXPECT_EQ(v.lVal, en.values[i].second) << i;
-            pInfo->ReleaseVarDesc(pVar);
-        }
-        pInfo->ReleaseTypeAttr(pType);
-        pInfo->Release();
-    }
-
-    // The status methods return these enumerations.
-    ITypeInfo* pScope = Info(lib, Guid(L"{0B23DE3C-18AA-4FB1-9739-6B303A8F878F}"));
-    ASSERT_NE(pScope, nullptr);
-    FUNCDESC* pFunc = nullptr;
-    ASSERT_EQ(pScope->GetFuncDesc(4, &pFunc), S_OK);
-    ITypeInfo* pRef = nullptr;
-    ASSERT_EQ(pScope->GetRefTypeInfo(pFunc->lprgelemdescParam[0].tdesc.lptdesc->hreftype, &pRef),
-              S_OK);
-    BSTR n = nullptr;
-    pRef->GetDocumentation(MEMBERID_NIL, &n, nullptr, nullptr, nullptr);
-    EXPECT_EQ(Str(n), L"ScopeStatus");
-    pRef->Release();
-    pScope->ReleaseFuncDesc(pFunc);
-    pScope->Release();
-}
+// The library as the clients were built against it.
+inline const char kExpected[] =
+    R"tlb(library KobLabVIEW "MERIX-TANDA Kobaltix for LabVIEW" {8D89597B-2429-4F22-828F-02E7AFFAA018} 1.0 lcid 0
+coclass Kobaltix "MERIX-TANDA Kobaltix for LabVIEW" {D20CF633-A2EE-42F9-84DB-D1FA05CF8C42} creatable
+  implements IKobaltix "Kobaltix Interface" default
+  implements IScope
+  implements IFuncGen
+  implements IPowerSupply
+  implements IDigIO
+  implements IRelays
+  implements IMeter
+interface IKobaltix "Kobaltix Interface" {F21ECEDC-A01B-4D4E-AC34-6BD01367491B} flags 384 slots 13 : IUnknown
+  3 Connect() HRESULT "Connects the Interface"
+  4 Disconnect() HRESULT "Disconnects the Interface"
+  5 Version(out retval BSTR* Version) HRESULT "Gets Version String"
+  6 ComErrorFlags(in BYTE ReportError, in BYTE Fail) HRESULT "Define error flags"
+  7 CreateScope(out retval IScope** Scope) HRESULT "Creates a Scope"
+  8 CreateMeter(out retval IMeter** Meter) HRESULT "Creates a Multimeter"
+  9 CreateFuncGen(out retval IFuncGen** FuncGen) HRESULT "Creates a Function Generator"
+  10 CreatePowerSupply(out retval IPowerSupply** ThreePhaseGen) HRESULT "Creates a Three Phase Generator"
+  11 CreateDigIO(out retval IDigIO** DigIO) HRESULT "Creates a Digital IO"
+  12 CreateRelays(out retval IRelays** Relays) HRESULT "Creates Relays"
+interface IScope {0B23DE3C-18AA-4FB1-9739-6B303A8F878F} flags 384 slots 13 : IUnknown
+  3 Input(in BYTE RangeA, in BYTE CouplingA, in BYTE RangeB, in BYTE CouplingB) HRESULT
+  4 Timing(in WORD Prescale, in BYTE Online, in WORD Vals) HRESULT
+  5 Trigger(in BYTE Trigger, in BYTE Chn, in BYTE Post) HRESULT
+  6 TriggerLevel(in SHORT Level) HRESULT
+  7 Status(out retval ScopeStatus* Status) HRESULT
+  8 Start() HRESULT
+  9 Stop() HRESULT
+  10 Read(out VARIANT* ChnA, out VARIANT* ChnB) HRESULT
+  11 ReadOnline(out VARIANT* ChnA, out VARIANT* ChnB) HRESULT
+  12 GetTiming(out DOUBLE* Delta, out DOUBLE* Total, out BYTE* Online) HRESULT
+enum ScopeStatus size 4 SC_READY=0 SC_TRIGGER=1 SC_MEASURING=2 SC_MEASURED=3 SC_TRANSMITTED=4 SC_FAILURE=128
+interface IMeter {475B6EA1-D469-490F-B000-936EFB129435} flags 384 slots 12 : IUnknown
+  3 Config(in BYTE RangeA, in BYTE CouplingA, in BYTE RangeB, in BYTE CouplingB) HRESULT
+  4 ConfigA(in BYTE Range, in BYTE Coupling) HRESULT
+  5 ConfigB(in BYTE Range, in BYTE Coupling) HRESULT
+  6 Timing(in WORD Time, in WORD BufferSize) HRESULT
+  7 Status(out retval MeterStatus* Status) HRESULT
+  8 Start() HRESULT
+  9 Stop() HRESULT
+  10 ReadA(in BYTE Type, out retval DOUBLE* Value) HRESULT
+  11 ReadB(in BYTE Type, out retval DOUBLE* Value) HRESULT
+enum MeterStatus size 4 MTR_READY=0 MTR_MEASURING=1 MTR_MEASURED=2 MTR_FAILURE=128
+interface IFuncGen {FB0841DE-8637-496C-9B23-22282F35FDE6} flags 384 slots 12 : IUnknown
+  3 Config(in BYTE Enable, in DOUBLE Frequency, in BYTE Amplitude, in BYTE Range, in FGenFunction Waveform) HRESULT "Configures the generator"
+  4 Enable(in BYTE bEnable) HRESULT "Enables or disables the function generator"
+  5 Frequency(in DOUBLE dFreq) HRESULT "Sets the frequency"
+  6 Amplitude(in SHORT sAmp) HRESULT "Configures the amplitude"
+  7 OutRange(in BYTE byRange) HRESULT "Configures the output range"
+  8 Formula(in BSTR Formula) HRESULT "Sets the formula"
+  9 Waveform(in FGenFunction eFunc) HRESULT "Defines output function"
+  10 UserTable(in VARIANT* Table) HRESULT "Write the user table"
+  11 Timing(in WORD Samples, in WORD Prescale) HRESULT "Defines the timing for the output function"
+enum FGenFunction size 4 FGEN_SIN=0 FGEN_TRI=1 FGEN_RECT=2 FGEN_TTL=3 FGEN_DC_POS=4 FGEN_DC_NEG=5 FGEN_FORMULA=6 FGEN_TABLE=7
+interface IPowerSupply {641B5205-6FCC-45AB-A6D8-683206A61500} flags 384 slots 11 : IUnknown
+  3 Enable(in BYTE Enable) HRESULT "Enables or disables the function generator"
+  4 Frequency(in BYTE Frequency) HRESULT "Sets the frequency"
+  5 Amplitude(in BYTE Amp1, in BYTE Amp2, in BYTE Amp3) HRESULT "Configures the amplitude"
+  6 Formula(in BSTR Formula) HRESULT "Sets the formula"
+  7 Waveform(in P3Function e3Func) HRESULT "Defines the output function"
+  8 Clock(in BYTE Clock) HRESULT "Sets the clock frequency"
+  9 Phase23(in SHORT Deg2, in SHORT Deg3) HRESULT "method Phase23"
+  10 UserTable(in VARIANT* Table) HRESULT "Write the user table"
+enum P3Function size 4 PH3_SIN=0 PH3_SIN3=1 PH3_RECT=2 PH3_PULSE=3 PH3_DC_POS=4 PH3_DC_NEG=5 PH3_FORMULA=6 PH3_TABLE=7
+interface IDigIO {91204651-EA8A-40F3-B15C-93B864B7FF1B} flags 384 slots 13 : IUnknown
+  3 In(out retval WORD* Status) HRESULT "Reads the digital inputs"
+  4 Out(in WORD Status) HRESULT "Writes the digital outputs"
+  5 Timing(in WORD Timer, in WORD Count, in BYTE Online) HRESULT "Sets the timing"
+  6 Trigger(in WORD TriggerMask, in WORD Trigger) HRESULT "Configures the trigger"
+  7 Pattern(in VARIANT* Table) HRESULT "Defines the output pattern"
+  8 Start() HRESULT "Starts the measurement"
+  9 Stop() HRESULT "Stops the measurement"
+  10 Status(out retval DigStatus* eStatus) HRESULT "Returns the status"
+  11 Read(out VARIANT* Data) HRESULT "Reads analyser memory"
+  12 ReadOnline(out VARIANT* Data) HRESULT "Reads the online values."
+enum DigStatus size 4 DIG_READY=0 DIG_TRIGGER=1 DIG_MEASURING=2 DIG_MEASURED=3 DIG_TRANSMITTED=4 DIG_FAILURE=128
+interface IRelays {CA210D9F-554C-465E-AAEE-D2C9E6A87377} flags 384 slots 5 : IUnknown
+  3 Status(out retval BYTE* Status) HRESULT "Returns the current status of the relays"
+  4 Set(in BYTE Status) HRESULT "Set the status of the relais"
+)tlb";
 
 } // namespace kobtlb

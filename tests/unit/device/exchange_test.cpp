@@ -190,13 +190,8 @@ TEST(InterfaceDevice, SerializeStoresPresenceFlagsInTypeOrder) {
         r.kobface.Serialize(ar);
     }
     Bytes expected;
-    auto put = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            expected.push_back(static_cast<uint8_t>(v >> (8 * i)));
-        }
-    };
     for (uint32_t v : {1u, 0u, 0u, 0u, 0u, 1u, 0x11223344u, 0u, 0u, 0u}) {
-        put(v);
+        expected = Cat({expected, Le32(v)});
     }
     EXPECT_EQ(data, expected);
 

@@ -1,6 +1,6 @@
-// Running compiled code: every function of the table against a direct
-// computation, the wave shapes at their edges, and code bytes that no
-// compiler wrote.
+// Running compiled code: functions and wave shapes at their edges, and code
+// bytes that no compiler wrote (the random formulas of the property test
+// cover each function over its domain).
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -19,55 +19,6 @@ double RunFormula(const char16_t* text, double x) {
     CForComp comp;
     EXPECT_TRUE(comp.Compile(text)) << Narrow(text);
     return comp.Run(x);
-}
-
-TEST(FormulaRun, FunctionsAgreeWithTheMathLibrary) {
-    struct Case {
-        const char16_t* text;
-        std::function<double(double)> direct;
-    } cases[] = {
-        {u"X", [](double x) { return x; }},
-        {u"PI", [](double) { return kPi; }},
-        {u"X+2.5", [](double x) { return x + 2.5; }},
-        {u"X-2.5", [](double x) { return x - 2.5; }},
-        {u"X*2.5", [](double x) { return x * 2.5; }},
-        {u"X/2.5", [](double x) { return x / 2.5; }},
-        {u"SIN(X)", [](double x) { return std::sin(x); }},
-        {u"COS(X)", [](double x) { return std::cos(x); }},
-        {u"TAN(X)", [](double x) { return std::tan(x); }},
-        {u"ASIN(X/4)", [](double x) { return std::asin(x / 4); }},
-        {u"ACOS(X/4)", [](double x) { return std::acos(x / 4); }},
-        {u"ATAN(X)", [](double x) { return std::atan(x); }},
-        {u"SINH(X)", [](double x) { return std::sinh(x); }},
-        {u"COSH(X)", [](double x) { return std::cosh(x); }},
-        {u"TANH(X)", [](double x) { return std::tanh(x); }},
-        {u"EXP(X)", [](double x) { return std::exp(x); }},
-        {u"LN(X+4)", [](double x) { return std::log(x + 4); }},
-        {u"LOG(X+4)", [](double x) { return std::log10(x + 4); }},
-        {u"SQR(X)", [](double x) { return x * x; }},
-        {u"SQRT(X+4)", [](double x) { return std::sqrt(x + 4); }},
-        {u"ABS(X)", [](double x) { return std::fabs(x); }},
-        {u"RAD(X)", [](double x) { return x * kPi / 180; }},
-        {u"DEG(X)", [](double x) { return x * 180 / kPi; }},
-        {u"POS(X)", [](double x) { return x > 0 ? x : 0.0; }},
-        {u"NEG(X)", [](double x) { return x < 0 ? x : 0.0; }},
-        {u"SGN(X)", [](double x) { return x >= 0 ? 1.0 : -1.0; }},
-        {u"INT(X)", [](double x) { return std::trunc(x); }},
-        {u"FRC(X)", [](double x) { return x - std::trunc(x); }},
-        {u"GE(1)", [](double x) { return x >= 1 ? 1.0 : 0.0; }},
-        {u"GT(1)", [](double x) { return x > 1 ? 1.0 : 0.0; }},
-        {u"LE(1)", [](double x) { return x <= 1 ? 1.0 : 0.0; }},
-        {u"LT(1)", [](double x) { return x < 1 ? 1.0 : 0.0; }},
-        {u"IN(-1;1)", [](double x) { return -1 <= x && x <= 1 ? 1.0 : 0.0; }},
-        {u"-X", [](double x) { return -x; }},
-    };
-    const double points[] = {-3.5, -1.0, -0.25, 0.0, 0.5, 1.0, 2.75};
-    for (const Case& c : cases) {
-        for (double x : points) {
-            EXPECT_NEAR(RunFormula(c.text, x), c.direct(x), 1e-15 * (1 + std::fabs(c.direct(x))))
-                << Narrow(c.text) << " at " << x;
-        }
-    }
 }
 
 TEST(FormulaRun, SmallFunctionsAtTheirEdges) {

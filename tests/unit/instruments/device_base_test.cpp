@@ -9,28 +9,11 @@
 
 namespace {
 
-struct Snapshot : CSettings {
-    uint8_t level = 0;
-};
-
 // A small measuring model: one setting, one command per change bit.
 class TestModel : public CMeasureBase {
 public:
     using CMeasureBase::CMeasureBase;
     void Serialize(CArchive&) override {}
-    CSettings* GetSettings() override {
-        auto* s = new Snapshot;
-        s->level = level;
-        return s;
-    }
-    void SetSettings(CSettings* settings) override {
-        if (!settings) {
-            return;
-        }
-        level = static_cast<Snapshot*>(settings)->level;
-        SetChanged(0xFFFF);
-        delete settings;
-    }
     void SendChanges() override {
         uint16_t bits = TakeChanged();
         if (bits & 1) {
@@ -95,25 +78,9 @@ TEST(ChangeBits, CollectUntilSentAndAValueSetTwiceIsSentOnceWithItsLastValue) {
     EXPECT_TRUE(stream->Written().empty());
 }
 
-TEST(ChangeBits, SnapshotsCopyOutAndBackAndANullSnapshotMarksNothing) {
-    CKobface kobface;
-    TestModel model(&kobface);
-    model.level = 5;
-    CSettings* snap = model.GetSettings();
-    model.level = 9;
-    model.SetSettings(nullptr);
-    EXPECT_EQ(model.TakeChanged(), 0);
-    EXPECT_EQ(model.level, 9);
-    model.SetSettings(snap);
-    EXPECT_EQ(model.level, 5);
-    EXPECT_EQ(model.TakeChanged(), 0xFFFF);
-}
-
 TEST(InputWord, RangesInTheLowAndHighByteCouplingOneSetsTheTopBit) {
     CKobface kobface;
     TestModel model(&kobface);
-    EXPECT_EQ(model.MakeInputWord(8, 1, 8, 0), 0x0888);
-    EXPECT_EQ(model.MakeInputWord(8, 1, 8, 1), 0x8888);
     EXPECT_EQ(model.MakeInputWord(0, 2, 14, 2), 0x0E00); // ground sets no bit
     EXPECT_EQ(model.MakeInputWord(3, 0, 5, 1), 0x8503);
     InputsAt in(2, 1, 12, 2);
@@ -162,14 +129,4 @@ TEST(ModelWire, WithoutALineTheModelFailsAsAPortThatIsNotThere) {
     }
     TestModel orphan(nullptr);
     EXPECT_THROW(orphan.WriteWord(1), CCommException);
-}
-
-TEST(ModelBase, EnableAndDisableFollowTheFlag) {
-    CKobface kobface;
-    TestModel model(&kobface);
-    EXPECT_EQ(model.m_bEnabled, 0);
-    EXPECT_TRUE(model.Enable());
-    EXPECT_EQ(model.m_bEnabled, 1);
-    model.Disable();
-    EXPECT_EQ(model.m_bEnabled, 0);
 }

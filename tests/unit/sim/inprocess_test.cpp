@@ -70,17 +70,6 @@ TEST(InProcessBox, UsbExchangeIsOneWriteAndPacketsUntilTheReply) {
     EXPECT_EQ(c.box.TheBox().Announced(), (std::vector<int>{5}));
 }
 
-TEST(InProcessBox, ARefusedAnnouncementIsShownAndTheOthersGoOn) {
-    Connected c(false);
-    ASSERT_TRUE(c.opened);
-    ASSERT_TRUE(c.kobface.Identify());
-    c.box.TheBox().AddFault(0x0E, {FaultKind::WrongAck, 0, 1});
-    c.kobface.CreateAllDevices();
-    EXPECT_EQ(c.ui.messages.size(), 1u);
-    std::vector<uint8_t> commands = c.box.TheBox().Commands();
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x0E), 8);
-}
-
 TEST(InProcessBox, SilenceAndHangUpEndTheExchangeWithinTheTimeOut) {
     Connected c(false);
     ASSERT_TRUE(c.opened);
@@ -92,19 +81,6 @@ TEST(InProcessBox, SilenceAndHangUpEndTheExchangeWithinTheTimeOut) {
 
     c.box.TheBox().AddFault(0x02, {FaultKind::HangUp, 0, 1});
     EXPECT_THROW(c.kobface.Identify(), CCommException);
-}
-
-TEST(InProcessBox, AMissingBoxCannotBeOpened) {
-    TempProfile profile;
-    profile.Set("Settings", "Port", "1");
-    InProcessBox box;
-    box.SetPresent(false);
-    box.AttachSerial(100);
-    box.AttachUsb();
-    CStreamCOM serial;
-    EXPECT_FALSE(serial.Open());
-    CKobUsb usb;
-    EXPECT_FALSE(usb.Open());
 }
 
 TEST(InProcessBox, ScopeAndMeterRepliesReadWithTheHostsExchange) {
