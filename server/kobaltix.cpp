@@ -2,7 +2,9 @@
 #include "server/kobaltix.h"
 
 #include "device/kobface.h"
+#include "instruments/digio/digio.h"
 #include "instruments/meter/meter.h"
+#include "instruments/relays/relays.h"
 #include "instruments/scope/scope.h"
 #include "server/frame.h"
 
@@ -27,6 +29,8 @@ CKobaltix::CKobaltix(IUnknown* outer) : m_pOuterUnknown(outer) {
     m_xKobaltix.m_pThis = this;
     m_xKobScope.m_pThis = this;
     m_xKobMeter.m_pThis = this;
+    m_xKobDigIO.m_pThis = this;
+    m_xKobRelays.m_pThis = this;
     ModuleLock();
 }
 
@@ -48,6 +52,10 @@ HRESULT CKobaltix::InternalQueryInterface(REFIID riid, void** object) {
         found = &m_xKobScope;
     } else if (IsEqualGUID(riid, IID_IMeter)) {
         found = &m_xKobMeter;
+    } else if (IsEqualGUID(riid, IID_IDigIO)) {
+        found = &m_xKobDigIO;
+    } else if (IsEqualGUID(riid, IID_IRelays)) {
+        found = &m_xKobRelays;
     }
     // The other instrument interfaces join the map as their instruments are
     // built.
@@ -94,6 +102,12 @@ void CKobaltix::AttachDevice(uint8_t type) {
         break;
     case kTypeMeter:
         m_xKobMeter.m_pDevice = dynamic_cast<CKobMeter*>(model);
+        break;
+    case kTypeDigIO:
+        m_xKobDigIO.m_pDevice = dynamic_cast<CDigIO*>(model);
+        break;
+    case kTypeRelays:
+        m_xKobRelays.m_pDevice = dynamic_cast<CRelays*>(model);
         break;
     default:
         break;

@@ -1,6 +1,8 @@
 #include "sim/box.h"
 
 #include "sim/analog.h"
+#include "sim/digital.h"
+#include "sim/handheld.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +29,19 @@ std::string Hex(const Bytes& bytes) {
         s += buf;
     }
     return s;
+}
+
+std::vector<std::string> SplitFields(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (;;) {
+        size_t at = text.find(separator, from);
+        parts.push_back(text.substr(from, at - from));
+        if (at == std::string::npos) {
+            return parts;
+        }
+        from = at + 1;
+    }
 }
 
 bool ParseFault(const std::string& textIn, uint8_t& command, Fault& fault, std::string& error) {
@@ -109,6 +124,8 @@ Box::Box(BoxConfig config) : m_config(std::move(config)) {
     AddCommand(0x11, "closing command", 0,
                [this](uint8_t, const Bytes&, Bytes&) { m_bClosed = true; });
     m_analog = std::make_unique<Analog>(*this, m_config.fast);
+    m_digital = std::make_unique<Digital>(*this, m_config.fast);
+    m_handheld = std::make_unique<Handheld>(*this);
 }
 
 Box::~Box() = default;

@@ -49,6 +49,8 @@ struct Output {
 };
 
 class Analog;
+class Digital;
+class Handheld;
 
 class Box {
 public:
@@ -80,6 +82,9 @@ public:
     std::vector<int> Announced() const;
     // The analog inputs with the scope and the DVM on them.
     Analog& AnalogInputs() { return *m_analog; }
+    // The digital port with the analyser, and the relays.
+    Digital& DigitalPort() { return *m_digital; }
+    Handheld& HandheldMeter() { return *m_handheld; }
 
 private:
     struct Command {
@@ -105,9 +110,13 @@ private:
     Bytes m_operands;
     std::string m_strDetail;
     std::unique_ptr<Analog> m_analog;
+    std::unique_ptr<Digital> m_digital;
+    std::unique_ptr<Handheld> m_handheld;
 };
 
 std::string InstrumentName(int type);
 std::string Hex(const Bytes& bytes);
+// The fields of an option value such as "sine:1000:2".
+std::vector<std::string> SplitFields(const std::string& text, char separator = ':');
 
 } // namespace kobsim

@@ -11,3 +11,7 @@ int RunIdentify(const Args& args);
 int RunFormula(const Args& args);
 int RunScope(const Args& args);
 int RunMeter(const Args& args);
+int RunDigIO(const Args& args);
+int RunAnalyser(const Args& args);
+int RunRelays(const Args& args);
+int RunHandheld(const Args& args);

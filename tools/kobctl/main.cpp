@@ -23,6 +23,16 @@ void Usage() {
                "  meter [--port COMn|--device PATH|--usb] [--range-a 0-14] [--range-b 0-14]\n"
                "        [--time N] [--buffer N]\n"
                "      one DVM measurement of both channels: the six values of each\n"
+               "  digio [line] [--out WORD] [--json]\n"
+               "      writes the output word when given, reads the inputs (hex and bits)\n"
+               "  analyser [line] --count N [--timer T] [--trigger MASK:PATTERN] [--online]\n"
+               "        [--pattern FILE] [--csv FILE] [--png FILE] [--json]\n"
+               "      one logic-analyser record: a timing diagram here, CSV\n"
+               "      (index,word,b0..b15) and PNG; --pattern plays words onto the outputs\n"
+               "  relays [line] [--set BYTE] [--json]\n"
+               "      sets the relays when asked, reads their state back\n"
+               "  handheld [line] --format 1|2|3 [--watch] [--json]\n"
+               "      reads the hand-held meter on the box's pass-through port\n"
                "  formula TEXT [--points N] [--from X0] [--to X1]\n"
                "      evaluate a waveform formula in X, one line per point\n",
                stderr);
@@ -45,6 +55,18 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[1], "meter") == 0) {
         return RunMeter(args);
+    }
+    if (std::strcmp(argv[1], "digio") == 0) {
+        return RunDigIO(args);
+    }
+    if (std::strcmp(argv[1], "analyser") == 0) {
+        return RunAnalyser(args);
+    }
+    if (std::strcmp(argv[1], "relays") == 0) {
+        return RunRelays(args);
+    }
+    if (std::strcmp(argv[1], "handheld") == 0) {
+        return RunHandheld(args);
     }
     if (std::strcmp(argv[1], "formula") == 0) {
         return RunFormula(args);
