@@ -267,8 +267,9 @@ uint64_t Digital::Taken() const {
                                m_nOnlineRead + kOnlineMax
                          : kAll;
     }
+    // Sample k is taken k intervals after the start.
     const double elapsed = std::max(0.0, Now() - m_dStart);
-    return static_cast<uint64_t>(elapsed / m_dInterval);
+    return static_cast<uint64_t>(elapsed / m_dInterval) + 1;
 }
 
 void Digital::Finish(uint64_t taken) {

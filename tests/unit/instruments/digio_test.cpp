@@ -8,6 +8,7 @@
 #include "device/kobface.h"
 #include "framework/archive.h"
 #include "instruments/digio/digio.h"
+#include "instruments/handheld/handheld.h"
 #include "instruments/relays/relays.h"
 #include "support/comm_code.h"
 #include "support/scripted_stream.h"
@@ -197,4 +198,30 @@ TEST_F(DigitalTest, StoredSettingsComeBackWithBufferAndPatterns) {
     stream->Reply({'!'});
     relays.SendChanges();
     EXPECT_EQ(stream->Written(), (Bytes{0x32, 0x3C}));
+}
+
+TEST_F(DigitalTest, TheWorkspaceKeepsTheThreeParts) {
+    stream->Reply({'!', '!', '!'});
+    for (uint8_t type : {kTypeDigIO, kTypeRelays, kTypeMetraHit}) {
+        kobface.CreateDevice(type);
+    }
+    ASSERT_NE(dynamic_cast<CRelays*>(kobface.Device(kTypeRelays)), nullptr);
+    auto* model = dynamic_cast<CDigIO*>(kobface.Device(kTypeDigIO));
+    ASSERT_NE(model, nullptr);
+    model->SetTrigger(0x0F0F, 0x0101);
+    g_byRelays = 0x42;
+    Bytes data;
+    CArchive store(data);
+    kobface.Serialize(store);
+
+    CKobface fresh;
+    fresh.SetStream(new ScriptedStream(ScriptedStream::Kind::closed));
+    fresh.CreateDevice(kTypeDigIO);
+    fresh.CreateDevice(kTypeRelays);
+    g_byRelays = 0;
+    CArchive load(data.data(), data.size());
+    fresh.Serialize(load);
+    EXPECT_EQ(dynamic_cast<CDigIO*>(fresh.Device(kTypeDigIO))->m_wTriggerMask, 0x0F0F);
+    EXPECT_EQ(g_byRelays, 0x42);
+    EXPECT_NE(dynamic_cast<CMetraHit*>(fresh.Device(kTypeMetraHit)), nullptr);
 }
