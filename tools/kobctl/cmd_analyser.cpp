@@ -118,7 +118,8 @@ bool Record(IDigIO* dig, const Options& o, std::vector<unsigned short>& words) {
     }
     if (status != DIG_MEASURED) {
         std::printf("The analyser did not finish its record (status %d%s).\n",
-                    static_cast<int>(status), status == DIG_TRIGGER ? ": no trigger" : "");
+                    static_cast<int>(status),
+                    status == DIG_TRIGGER ? ": still waiting for the trigger" : "");
         dig->Stop();
         return false;
     }
