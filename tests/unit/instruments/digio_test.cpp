@@ -24,13 +24,13 @@ protected:
         g_byRelays = 0;
         g_dwRelaysChanged = 0;
     }
-    Bytes Store(CKobDevice& d) {
+    template <class Stored> static Bytes Store(Stored& d) {
         Bytes out;
         CArchive ar(out);
         d.Serialize(ar);
         return out;
     }
-    void Load(CKobDevice& d, const Bytes& data) {
+    template <class Stored> static void Load(Stored& d, const Bytes& data) {
         CArchive ar(data.data(), data.size());
         d.Serialize(ar);
     }
@@ -210,17 +210,14 @@ TEST_F(DigitalTest, TheWorkspaceKeepsTheThreeParts) {
     ASSERT_NE(model, nullptr);
     model->SetTrigger(0x0F0F, 0x0101);
     g_byRelays = 0x42;
-    Bytes data;
-    CArchive store(data);
-    kobface.Serialize(store);
+    const Bytes data = Store(kobface);
 
     CKobface fresh;
     fresh.SetStream(new ScriptedStream(ScriptedStream::Kind::closed));
     fresh.CreateDevice(kTypeDigIO);
     fresh.CreateDevice(kTypeRelays);
     g_byRelays = 0;
-    CArchive load(data.data(), data.size());
-    fresh.Serialize(load);
+    Load(fresh, data);
     EXPECT_EQ(dynamic_cast<CDigIO*>(fresh.Device(kTypeDigIO))->m_wTriggerMask, 0x0F0F);
     EXPECT_EQ(g_byRelays, 0x42);
     EXPECT_NE(dynamic_cast<CMetraHit*>(fresh.Device(kTypeMetraHit)), nullptr);
