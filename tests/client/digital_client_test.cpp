@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,9 +50,7 @@ std::vector<unsigned short> Words(VARIANT& v) {
 
 std::vector<unsigned short> Counting(unsigned short n) {
     std::vector<unsigned short> w(n);
-    for (unsigned short i = 0; i < n; ++i) {
-        w[i] = i;
-    }
+    std::iota(w.begin(), w.end(), static_cast<unsigned short>(0));
     return w;
 }
 
