@@ -11,7 +11,7 @@
 #include "device/stream.h"
 #include "instruments/digio/digio.h"
 #include "sim/inprocess.h"
-#include "support/ratio_report.h"
+#include "support/line_limit.h"
 #include "support/sim_process.h"
 #include "support/temp_profile.h"
 
@@ -21,9 +21,6 @@ constexpr uint16_t kWords = 4096;
 // The read command (0x24 and the count word), then the words and "!".
 constexpr double kCommandBytes = 3;
 constexpr double kReplyBytes = 2.0 * kWords + 1;
-constexpr double kLineBytesPerSecond = 9600.0 / 11;
-
-double g_dSerialSeconds = 0;
 
 // A finished record of kWords on the box behind the stream.
 struct AnalyserOn {
@@ -95,34 +92,14 @@ void BM_SerialAnalyserRead(benchmark::State& state) {
 BENCHMARK(BM_UsbAnalyserRead)->UseRealTime();
 BENCHMARK(BM_SerialAnalyserRead)->UseRealTime()->Iterations(1)->Unit(benchmark::kSecond);
 
-// Keeps the serial figure for the ratio to the line's limit.
-class AnalyserReporter : public RatioReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            if (r.benchmark_name().rfind("BM_SerialAnalyserRead", 0) == 0 && !r.error_occurred &&
-                r.iterations > 0) {
-                g_dSerialSeconds = r.GetAdjustedRealTime();
-            }
-        }
-        RatioReporter::ReportRuns(runs);
-    }
-};
-
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    AnalyserReporter reporter;
+    LineLimitReporter reporter("BM_SerialAnalyserRead");
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double limit = (kCommandBytes + kReplyBytes) / kLineBytesPerSecond;
     std::printf("USB read of 4096 analyser words: minimum 1 write of 3 bytes and %.0f packets "
                 "of 64 bytes (counters above)\n",
                 std::ceil(kReplyBytes / 64));
-    if (g_dSerialSeconds > 0) {
-        std::printf("serial read of 4096 analyser words: %.2f s against the line's limit of "
-                    "%.2f s (%.0f bytes at %.1f bytes/s): ratio %.2f\n",
-                    g_dSerialSeconds, limit, kCommandBytes + kReplyBytes, kLineBytesPerSecond,
-                    g_dSerialSeconds / limit);
-    }
+    reporter.PrintLineRatio("4096 analyser words", kCommandBytes + kReplyBytes);
     benchmark::Shutdown();
     return 0;
 }
