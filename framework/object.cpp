@@ -6,15 +6,17 @@
 
 namespace {
 
-// Function-local, so classes may register from any static initialiser.
+// Function-local, so classes may register from any static initialiser; a
+// static object rather than a heap one, so that a module unloaded with
+// dlclose leaves nothing behind.
 struct Registry {
     std::mutex mutex;
     std::vector<const CRuntimeClass*> classes;
 };
 
 Registry& TheRegistry() {
-    static Registry* r = new Registry; // outlives every static object
-    return *r;
+    static Registry r;
+    return r;
 }
 
 } // namespace

@@ -2,8 +2,10 @@
 #include "server/kobaltix.h"
 
 #include "device/kobface.h"
+#include "instruments/digio/digio.h"
 #include "instruments/funcgen/funcgen.h"
 #include "instruments/meter/meter.h"
+#include "instruments/relays/relays.h"
 #include "instruments/scope/scope.h"
 #include "instruments/threephase/threephase.h"
 #include "server/frame.h"
@@ -31,6 +33,8 @@ CKobaltix::CKobaltix(IUnknown* outer) : m_pOuterUnknown(outer) {
     m_xKobMeter.m_pThis = this;
     m_xKobFuncGen.m_pThis = this;
     m_xKobPowerSupply.m_pThis = this;
+    m_xKobDigIO.m_pThis = this;
+    m_xKobRelays.m_pThis = this;
     ModuleLock();
 }
 
@@ -56,6 +60,10 @@ HRESULT CKobaltix::InternalQueryInterface(REFIID riid, void** object) {
         found = &m_xKobFuncGen;
     } else if (IsEqualGUID(riid, IID_IPowerSupply)) {
         found = &m_xKobPowerSupply;
+    } else if (IsEqualGUID(riid, IID_IDigIO)) {
+        found = &m_xKobDigIO;
+    } else if (IsEqualGUID(riid, IID_IRelays)) {
+        found = &m_xKobRelays;
     }
     // The other instrument interfaces join the map as their instruments are
     // built.
@@ -108,6 +116,12 @@ void CKobaltix::AttachDevice(uint8_t type) {
         break;
     case kType3PhaseGen:
         m_xKobPowerSupply.m_pDevice = dynamic_cast<C3PhaseGen*>(model);
+        break;
+    case kTypeDigIO:
+        m_xKobDigIO.m_pDevice = dynamic_cast<CDigIO*>(model);
+        break;
+    case kTypeRelays:
+        m_xKobRelays.m_pDevice = dynamic_cast<CRelays*>(model);
         break;
     default:
         break;

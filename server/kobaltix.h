@@ -12,7 +12,9 @@
 class CKobface;
 class C3PhaseGen;
 class CFuncGen;
+class CDigIO;
 class CKobMeter;
+class CRelays;
 class CScope;
 
 class CKobaltix : public CCmdTarget {
@@ -151,6 +153,36 @@ public:
         CKobaltix* m_pThis = nullptr;
         C3PhaseGen* m_pDevice = nullptr;
     } m_xKobPowerSupply;
+    struct XKobDigIO : IDigIO {
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+        ULONG STDMETHODCALLTYPE AddRef() override;
+        ULONG STDMETHODCALLTYPE Release() override;
+        HRESULT STDMETHODCALLTYPE In(unsigned short* Status) override;
+        HRESULT STDMETHODCALLTYPE Out(unsigned short Status) override;
+        HRESULT STDMETHODCALLTYPE Timing(unsigned short Timer, unsigned short Count,
+                                         unsigned char Online) override;
+        HRESULT STDMETHODCALLTYPE Trigger(unsigned short TriggerMask,
+                                          unsigned short Trigger) override;
+        HRESULT STDMETHODCALLTYPE Pattern(VARIANT* Table) override;
+        HRESULT STDMETHODCALLTYPE Start() override;
+        HRESULT STDMETHODCALLTYPE Stop() override;
+        HRESULT STDMETHODCALLTYPE Status(DigStatus* eStatus) override;
+        HRESULT STDMETHODCALLTYPE Read(VARIANT* Data) override;
+        HRESULT STDMETHODCALLTYPE ReadOnline(VARIANT* Data) override;
+        CKobaltix* m_pThis = nullptr;
+        CDigIO* m_pDevice = nullptr;
+        uint16_t m_wCount = 0; // the count of the last Timing, for Read
+    } m_xKobDigIO;
+
+    struct XKobRelays : IRelays {
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+        ULONG STDMETHODCALLTYPE AddRef() override;
+        ULONG STDMETHODCALLTYPE Release() override;
+        HRESULT STDMETHODCALLTYPE Status(unsigned char* Status) override;
+        HRESULT STDMETHODCALLTYPE Set(unsigned char Status) override;
+        CKobaltix* m_pThis = nullptr;
+        CRelays* m_pDevice = nullptr;
+    } m_xKobRelays;
 
 private:
     IUnknown* m_pOuterUnknown;

@@ -111,16 +111,7 @@ double Signal::Mean() const {
 }
 
 bool ParseSignal(const std::string& text, Signal& signal, std::string& error) {
-    std::vector<std::string> parts;
-    size_t from = 0;
-    for (;;) {
-        size_t colon = text.find(':', from);
-        parts.push_back(text.substr(from, colon - from));
-        if (colon == std::string::npos) {
-            break;
-        }
-        from = colon + 1;
-    }
+    const std::vector<std::string> parts = SplitFields(text);
     static const std::pair<const char*, Signal::Kind> kinds[] = {
         {"sine", Signal::Kind::Sine},
         {"square", Signal::Kind::Square},

@@ -1,7 +1,9 @@
 #include "sim/box.h"
 
 #include "sim/analog.h"
+#include "sim/digital.h"
 #include "sim/generators.h"
+#include "sim/handheld.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +30,19 @@ std::string Hex(const Bytes& bytes) {
         s += buf;
     }
     return s;
+}
+
+std::vector<std::string> SplitFields(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (;;) {
+        size_t at = text.find(separator, from);
+        parts.push_back(text.substr(from, at - from));
+        if (at == std::string::npos) {
+            return parts;
+        }
+        from = at + 1;
+    }
 }
 
 bool ParseFault(const std::string& textIn, uint8_t& command, Fault& fault, std::string& error) {
@@ -111,6 +126,8 @@ Box::Box(BoxConfig config) : m_config(std::move(config)) {
                [this](uint8_t, const Bytes&, Bytes&) { m_bClosed = true; });
     m_analog = std::make_unique<Analog>(*this, m_config.fast);
     m_generators = std::make_unique<Generators>(*this, *m_analog);
+    m_digital = std::make_unique<Digital>(*this, m_config.fast);
+    m_handheld = std::make_unique<Handheld>(*this);
 }
 
 Box::~Box() = default;

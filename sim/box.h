@@ -51,6 +51,8 @@ struct Output {
 
 class Analog;
 class Generators;
+class Digital;
+class Handheld;
 
 class Box {
 public:
@@ -88,6 +90,9 @@ public:
     std::vector<int> Announced() const;
     // The analog inputs with the scope and the DVM on them.
     Analog& AnalogInputs() { return *m_analog; }
+    // The digital port with the analyser, and the relays.
+    Digital& DigitalPort() { return *m_digital; }
+    Handheld& HandheldMeter() { return *m_handheld; }
 
 private:
     struct Command {
@@ -119,9 +124,13 @@ private:
     Handler m_dataHandler;
     std::unique_ptr<Analog> m_analog;
     std::unique_ptr<Generators> m_generators;
+    std::unique_ptr<Digital> m_digital;
+    std::unique_ptr<Handheld> m_handheld;
 };
 
 std::string InstrumentName(int type);
 std::string Hex(const Bytes& bytes);
+// The fields of an option value such as "sine:1000:2".
+std::vector<std::string> SplitFields(const std::string& text, char separator = ':');
 
 } // namespace kobsim

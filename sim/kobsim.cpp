@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <termios.h>
@@ -15,6 +16,8 @@
 
 #include "sim/analog.h"
 #include "sim/box.h"
+#include "sim/digital.h"
+#include "sim/handheld.h"
 
 namespace {
 
@@ -39,7 +42,8 @@ void Usage(FILE* out) {
     std::fputs("usage: kobsim [--model 1|2] [--old-box] [--version N] [--identity TEXT]\n"
                "              [--fault CMD:KIND[:ARG][xCOUNT]]... [--trace] [--line-rate]\n"
                "              [--log FILE] [--once] [--fast]\n"
-               "              [--signal-a SIGNAL] [--signal-b SIGNAL]\n"
+               "              [--signal-a SIGNAL] [--signal-b SIGNAL] [--dig-inputs INPUTS]\n"
+               "              [--handheld FAMILY] [--handheld-reading READING]\n"
                "  --version N: firmware version in the identity (0-65535)\n"
                "  --fault: CMD is a command byte (list below); xCOUNT limits it to COUNT times\n"
                "  fault kinds: no-reply, short:N (bytes kept), wrong-ack[:BYTE], garbage[:N]\n"
@@ -47,7 +51,10 @@ void Usage(FILE* out) {
                "  signals: KIND:HZ:VOLTS[:OFFSET] or dc:VOLTS, KIND sine, square, triangle, dc\n"
                "           (hertz and volts; defaults: A sine:1000:2, B sine:50:5)\n"
                "  --line-rate: replies paced at 9600 baud; --once: end after the closing command\n"
-               "  --fast: scope records and meter buffers are ready at once\n",
+               "  --fast: scope records, meter buffers and analyser records are ready at once\n"
+               "  --dig-inputs loop|count|WORD: the digital inputs (default: the outputs)\n"
+               "  --handheld 1|2|3 [--handheld-reading MODE:RANGE:VALUE[:over]]: the hand-held\n"
+               "      meter's family and reading (none: \"no reading\")\n",
                out);
     // The commands of both box models, so that --fault can name them.
     for (int model : {1, 2}) {
@@ -98,6 +105,9 @@ int main(int argc, char** argv) {
     bool once = false;
     std::string logPath;
     std::vector<std::pair<char, kobsim::Signal>> signals;
+    kobsim::DigInputs digInputs;
+    int handheldFamily = 1;
+    std::optional<kobsim::HandheldReading> reading;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](const char* what) -> std::string {
@@ -157,6 +167,27 @@ int main(int argc, char** argv) {
         } else if (a == "--help" || a == "-h") {
             Usage(stdout);
             return 0;
+        } else if (a == "--dig-inputs") {
+            std::string error;
+            if (!kobsim::ParseDigInputs(value("--dig-inputs"), digInputs, error)) {
+                std::fprintf(stderr, "kobsim: --dig-inputs: %s\n", error.c_str());
+                return 2;
+            }
+        } else if (a == "--handheld") {
+            std::string v = value("--handheld");
+            if (v != "1" && v != "2" && v != "3") {
+                std::fprintf(stderr, "kobsim: --handheld is 1, 2 or 3\n");
+                return 2;
+            }
+            handheldFamily = v[0] - '0';
+        } else if (a == "--handheld-reading") {
+            std::string error;
+            kobsim::HandheldReading r;
+            if (!kobsim::ParseHandheldReading(value("--handheld-reading"), r, error)) {
+                std::fprintf(stderr, "kobsim: --handheld-reading: %s\n", error.c_str());
+                return 2;
+            }
+            reading = r;
         } else {
             std::fprintf(stderr, "kobsim: unknown option %s (kobsim --help lists them)\n",
                          a.c_str());
@@ -176,6 +207,9 @@ int main(int argc, char** argv) {
     for (const auto& [channel, signal] : signals) {
         box.AnalogInputs().SetSignal(channel, signal);
     }
+    box.DigitalPort().SetInputs(digInputs);
+    box.HandheldMeter().SetFamily(handheldFamily);
+    box.HandheldMeter().SetReading(reading);
 
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {

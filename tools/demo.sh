@@ -29,7 +29,7 @@ export KOBLABVIEW_INI=$work/KobLabVIEW.INI
 section() { printf '\n== %s ==\n' "$*"; }
 
 section "Starting the simulated box"
-"$kobsim" --model 2 --log "$work/box.log" >"$work/sim.out" 2>"$work/sim.err" &
+"$kobsim" --model 2 --log "$work/box.log" --handheld 1 --handheld-reading 1:1:-1.2345 >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
 for _ in $(seq 50); do
     [ -s "$work/sim.out" ] && break
@@ -105,3 +105,25 @@ echo "kobctl funcgen tells which it chose and the frequency they give:"
 "$kobctl" funcgen --device "$pty1" --freq 440 | sed 's/^/  /'
 kill "$sim1_pid" 2>/dev/null && wait "$sim1_pid" 2>/dev/null || true
 sim1_pid=""
+
+section "The digital port: outputs wired back to the inputs"
+echo "kobctl digio goes through IDigIO (Out, then In):"
+"$kobctl" digio --out 0x5A3C | sed 's/^/  /'
+
+section "The logic analyser: a pattern played onto the outputs and recorded"
+# A counter on the low byte and a walking bit on the high byte.
+for i in $(seq 0 63); do printf '%d\n' $(( i | (1 << (8 + i % 8)) )); done >"$work/pattern.txt"
+echo "kobctl analyser goes through IDigIO (Pattern, Timing, Trigger, Start, Status, Read);"
+echo "the record starts where the low byte first reads 8:"
+"$kobctl" analyser --count 48 --trigger 0x00FF:0x0008 --pattern "$work/pattern.txt" \
+    --png "$out/analyser.png" --csv "$out/analyser.csv" | sed 's/^/  /'
+echo "  The timing diagram is in $out/analyser.png, the samples in $out/analyser.csv."
+
+section "The relay board"
+echo "kobctl relays goes through IRelays (Set, then Status):"
+"$kobctl" relays --set 0xA5 | sed 's/^/  /'
+
+section "The hand-held meter on the pass-through port"
+echo "The simulated box has a family-1 meter showing -1.2345 V DC; kobctl handheld"
+echo "announces it (instrument type 8) and reads one record:"
+"$kobctl" handheld --format 1 | sed 's/^/  /'

@@ -11,7 +11,7 @@
 #include "instruments/scope/scope.h"
 #include "sim/analog.h"
 #include "sim/inprocess.h"
-#include "support/ratio_report.h"
+#include "support/line_limit.h"
 #include "support/sim_process.h"
 #include "support/temp_profile.h"
 
@@ -21,10 +21,6 @@ constexpr uint16_t kValues = 800;
 // Read command (0xDC, count word, mask) and two channels of 16-bit samples.
 constexpr double kCommandBytes = 4;
 constexpr double kSampleBytes = 2.0 * 2 * kValues;
-// 11 bits a byte at 9600 baud.
-constexpr double kLineBytesPerSecond = 9600.0 / 11;
-
-double g_dSerialSeconds = 0;
 
 // An interface device on the given stream, taken for a model-2 box.
 struct ScopeOn {
@@ -93,34 +89,14 @@ void BM_SerialScopeRead(benchmark::State& state) {
 BENCHMARK(BM_UsbScopeRead)->UseRealTime();
 BENCHMARK(BM_SerialScopeRead)->UseRealTime()->Iterations(1)->Unit(benchmark::kSecond);
 
-// Keeps the serial figure for the ratio to the line's limit.
-class ScopeReporter : public RatioReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            if (r.benchmark_name().rfind("BM_SerialScopeRead", 0) == 0 && !r.error_occurred &&
-                r.iterations > 0) {
-                g_dSerialSeconds = r.GetAdjustedRealTime();
-            }
-        }
-        RatioReporter::ReportRuns(runs);
-    }
-};
-
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    ScopeReporter reporter;
+    LineLimitReporter reporter("BM_SerialScopeRead");
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double limit = (kCommandBytes + kSampleBytes) / kLineBytesPerSecond;
     std::printf("USB read of 800 values of A and B: minimum 1 write of 4 bytes and %.0f packets "
                 "of 64 bytes (counters above)\n",
                 kSampleBytes / 64);
-    if (g_dSerialSeconds > 0) {
-        std::printf("serial read of 800 values of A and B: %.2f s against the line's limit of "
-                    "%.2f s (%.0f bytes at %.1f bytes/s): ratio %.2f\n",
-                    g_dSerialSeconds, limit, kCommandBytes + kSampleBytes, kLineBytesPerSecond,
-                    g_dSerialSeconds / limit);
-    }
+    reporter.PrintLineRatio("800 values of A and B", kCommandBytes + kSampleBytes);
     benchmark::Shutdown();
     return 0;
 }

@@ -46,13 +46,28 @@ TEST_F(BoxTest, CreateAnnouncesTheInstrumentAndUnloadClosesTheBox) {
 TEST_F(BoxTest, AfterDisconnectAnAnnouncementFailsOnTheClosedLineAndIsShown) {
     ASSERT_EQ(kob->Disconnect(), S_OK);
     IRelays* relays = nullptr;
-    EXPECT_EQ(kob->CreateRelays(&relays), E_NOINTERFACE);
+    ASSERT_EQ(kob->CreateRelays(&relays), S_OK);
+    relays->Release();
     auto messages = host.Messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "Error writing to the serial device.\nThe data could not be written.");
     // The stream is still there: connecting again opens the same line.
     EXPECT_EQ(kob->Connect(), S_OK);
     EXPECT_TRUE(host.Dialogs().empty());
+}
+
+class RefusingBoxTest : public BoxTest {
+protected:
+    RefusingBoxTest() : BoxTest({"--fault", "0x0e:wrong-ack"}) {}
+};
+
+TEST_F(RefusingBoxTest, ARefusedAnnouncementIsShownNotReturned) {
+    IDigIO* dig = nullptr;
+    ASSERT_EQ(kob->CreateDigIO(&dig), S_OK);
+    dig->Release();
+    auto messages = host.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "The interface did not accept the command sended.");
 }
 
 } // namespace

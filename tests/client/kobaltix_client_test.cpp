@@ -124,17 +124,6 @@ TEST_F(ClientTest, RepeatInitialisingOnAnotherLineConnects) {
     EXPECT_EQ(host.Dialogs().size(), 1u);
 }
 
-TEST_F(ClientTest, InstrumentsWithoutAnInterfaceAnswerNoInterface) {
-    ASSERT_EQ(kob->Connect(), S_OK);
-    IDigIO* dig = nullptr;
-    EXPECT_EQ(kob->CreateDigIO(&dig), E_NOINTERFACE);
-    IRelays* relays = nullptr;
-    EXPECT_EQ(kob->CreateRelays(&relays), E_NOINTERFACE);
-    EXPECT_EQ(relays, nullptr);
-    // The box accepted every announcement: nothing was shown.
-    EXPECT_TRUE(host.Messages().empty());
-}
-
 TEST_F(ClientTest, ReferencesKeepTheModuleLoadedAndIdentityHolds) {
     EXPECT_EQ(host.CanUnloadNow(), S_FALSE);
     IUnknown* a = nullptr;

@@ -13,3 +13,7 @@ int RunScope(const Args& args);
 int RunMeter(const Args& args);
 int RunFuncGen(const Args& args);
 int RunPower(const Args& args);
+int RunDigIO(const Args& args);
+int RunAnalyser(const Args& args);
+int RunRelays(const Args& args);
+int RunHandheld(const Args& args);

@@ -58,6 +58,20 @@ const Command kCommands[] = {
                       "      [--table FILE] [--dc-mode on|off] [--switches S1,S2,S3] [--json]\n"
                       "    the three-phase generator; a table file holds one value per line\n"
                       "    (or a CSV's first column)\n"},
+    {"digio", RunDigIO,
+     KOB_LINE_OPTIONS " [--out WORD] [--json]\n"
+                      "    writes the output word when given, reads the inputs (hex and bits)\n"},
+    {"analyser", RunAnalyser,
+     KOB_LINE_OPTIONS " --count N [--timer T] [--trigger MASK:PATTERN]\n"
+                      "      [--online] [--pattern FILE] [--csv FILE] [--png FILE] [--json]\n"
+                      "    one logic-analyser record: a timing diagram here, CSV\n"
+                      "    (index,word,b0..b15) and PNG; --pattern plays words onto the outputs\n"},
+    {"relays", RunRelays,
+     KOB_LINE_OPTIONS " [--set BYTE] [--json]\n"
+                      "    sets the relays when asked, reads their state back\n"},
+    {"handheld", RunHandheld,
+     KOB_LINE_OPTIONS " --format 1|2|3 [--watch] [--json]\n"
+                      "    reads the hand-held meter on the box's pass-through port\n"},
     {"formula", RunFormula,
      "[--points N] [--from X0] [--to X1] [--] TEXT\n"
      "    evaluate a waveform formula in X, one line per point: index, X, value;\n"

@@ -156,12 +156,12 @@ TEST(CreateDevice, AskingTwiceAnnouncesTwiceAndCreatesOnce) {
     EXPECT_EQ(r.stream->Written(), (Bytes{0x0E, 0x05, 0x0E, 0x05}));
     EXPECT_EQ(r.kobface.m_pScope, model);
 
-    // A type without a model still tells the box, and its slot stays empty.
+    // Another type tells the box and gets its own model.
     r.stream->ClearWritten();
     r.stream->Reply({'!'});
     r.kobface.CreateDevice(kTypeRelays);
     EXPECT_EQ(r.stream->Written(), (Bytes{0x0E, 0x02}));
-    EXPECT_EQ(r.kobface.m_pRelays, nullptr);
+    EXPECT_NE(r.kobface.m_pRelays, nullptr);
     EXPECT_TRUE(r.ui.messages.empty());
 }
 

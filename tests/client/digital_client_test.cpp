@@ -1,0 +1,188 @@
+// A COM client on the digital port and the relays of the simulated box,
+// whose outputs are wired to its inputs: words written come back, an output
+// pattern plays onto the inputs and the logic analyser records it. The same
+// source runs natively and under Wine.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <numeric>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/host.h"
+
+namespace {
+
+// A VARIANT holding a VT_UI2 table of the words, or of another type.
+struct Table {
+    explicit Table(const std::vector<unsigned short>& words, VARTYPE type = VT_UI2) {
+        VariantInit(&v);
+        v.vt = static_cast<VARTYPE>(VT_ARRAY | type);
+        v.parray = SafeArrayCreateVector(type, 0, static_cast<ULONG>(words.size()));
+        void* data = nullptr;
+        if (type == VT_UI2 && SUCCEEDED(SafeArrayAccessData(v.parray, &data))) {
+            std::copy(words.begin(), words.end(), static_cast<unsigned short*>(data));
+            SafeArrayUnaccessData(v.parray);
+        }
+    }
+    ~Table() { VariantClear(&v); }
+    VARIANT v;
+};
+
+// The words of a VT_ARRAY|VT_UI2 with lower bound 0; the variant is freed.
+std::vector<unsigned short> Words(VARIANT& v) {
+    std::vector<unsigned short> out;
+    EXPECT_EQ(v.vt, VT_ARRAY | VT_UI2);
+    LONG lo = -1, hi = -1;
+    void* data = nullptr;
+    if (v.vt == (VT_ARRAY | VT_UI2) && SUCCEEDED(SafeArrayGetLBound(v.parray, 1, &lo)) &&
+        SUCCEEDED(SafeArrayGetUBound(v.parray, 1, &hi)) &&
+        SUCCEEDED(SafeArrayAccessData(v.parray, &data))) {
+        EXPECT_EQ(lo, 0);
+        auto* w = static_cast<unsigned short*>(data);
+        out.assign(w, w + (hi - lo + 1));
+        SafeArrayUnaccessData(v.parray);
+    }
+    VariantClear(&v);
+    return out;
+}
+
+std::vector<unsigned short> Counting(unsigned short n) {
+    std::vector<unsigned short> w(n);
+    std::iota(w.begin(), w.end(), static_cast<unsigned short>(0));
+    return w;
+}
+
+class DigitalTest : public ::testing::Test {
+protected:
+    DigitalTest() : host({"--fast"}) {}
+    void SetUp() override {
+        host.SetProfile(host.BoxLine(), {{host.BoxLine(), host.BoxPath()}});
+        ASSERT_EQ(host.Create(&kob), S_OK);
+        ASSERT_EQ(kob->Connect(), S_OK);
+    }
+    void TearDown() override {
+        for (IUnknown* p : {static_cast<IUnknown*>(dig), static_cast<IUnknown*>(relays),
+                            static_cast<IUnknown*>(kob)}) {
+            if (p) {
+                p->Release();
+            }
+        }
+    }
+    // One analyser record of count samples after the trigger.
+    std::vector<unsigned short> Record(unsigned short count, unsigned short mask,
+                                       unsigned short trigger) {
+        EXPECT_EQ(dig->Timing(10, count, 0), S_OK);
+        EXPECT_EQ(dig->Trigger(mask, trigger), S_OK);
+        EXPECT_EQ(dig->Start(), S_OK);
+        DigStatus status = DIG_FAILURE;
+        for (int i = 0; i < 500 && status != DIG_MEASURED; ++i) {
+            EXPECT_EQ(dig->Status(&status), S_OK);
+            std::this_thread::sleep_for(std::chrono::milliseconds(status == DIG_MEASURED ? 0 : 10));
+        }
+        EXPECT_EQ(status, DIG_MEASURED);
+        VARIANT v;
+        EXPECT_EQ(dig->Read(&v), S_OK);
+        return Words(v);
+    }
+
+    client::Host host;
+    IKobaltix* kob = nullptr;
+    IDigIO* dig = nullptr;
+    IRelays* relays = nullptr;
+};
+
+TEST_F(DigitalTest, OutputsComeBackOnTheInputsAndPatternsAreRecorded) {
+    ASSERT_EQ(kob->CreateDigIO(&dig), S_OK);
+    for (unsigned short word : {0xA5C3, 0x0000, 0xFFFF}) {
+        ASSERT_EQ(dig->Out(word), S_OK);
+        unsigned short in = 0x1234;
+        ASSERT_EQ(dig->In(&in), S_OK);
+        EXPECT_EQ(in, word);
+    }
+
+    // A counting pattern played onto the outputs, recorded in order.
+    Table counting(Counting(1000));
+    ASSERT_EQ(dig->Pattern(&counting.v), S_OK);
+    EXPECT_EQ(Record(1000, 0, 0), Counting(1000));
+    // The trigger waits for 50 on the low byte.
+    std::vector<unsigned short> fromFifty = Record(10, 0x00FF, 50);
+    ASSERT_EQ(fromFifty.size(), 10u);
+    EXPECT_EQ(fromFifty.front(), 50);
+    EXPECT_EQ(fromFifty.back(), 59);
+    // The outputs keep the pattern's last word.
+    unsigned short in = 0;
+    ASSERT_EQ(dig->In(&in), S_OK);
+    EXPECT_EQ(in, 999);
+
+    // Online words run free until stopped: the pattern again, from the
+    // trigger on.
+    ASSERT_EQ(dig->Timing(10, 0, 2), S_OK);
+    ASSERT_EQ(dig->Start(), S_OK);
+    VARIANT v;
+    ASSERT_EQ(dig->ReadOnline(&v), S_OK);
+    const std::vector<unsigned short> online = Words(v);
+    ASSERT_FALSE(online.empty());
+    EXPECT_EQ(online.front(), 50);
+    EXPECT_EQ(online.back(), 50 + online.size() - 1);
+    ASSERT_EQ(dig->Stop(), S_OK);
+}
+
+TEST_F(DigitalTest, TablesOfTheWrongKindAreRefusedAndNothingIsSent) {
+    unsigned short in = 0;
+    VARIANT v;
+    EXPECT_EQ(kob->QueryInterface(IID_IDigIO, reinterpret_cast<void**>(&dig)), S_OK);
+    EXPECT_EQ(dig->In(&in), E_FAIL); // no CreateDigIO yet
+    EXPECT_EQ(dig->Read(&v), E_FAIL);
+    dig->Release();
+    dig = nullptr;
+    ASSERT_EQ(kob->CreateDigIO(&dig), S_OK);
+    EXPECT_EQ(dig->In(nullptr), E_POINTER);
+    EXPECT_EQ(dig->Read(nullptr), E_POINTER);
+    EXPECT_EQ(dig->ReadOnline(nullptr), E_POINTER);
+    EXPECT_EQ(dig->Pattern(nullptr), E_POINTER);
+
+    Table doubles({}, VT_R8);
+    Table tooLong(std::vector<unsigned short>(65536, 1));
+    VARIANT scalar;
+    VariantInit(&scalar);
+    scalar.vt = VT_UI2;
+    VARIANT byRef;
+    VariantInit(&byRef);
+    byRef.vt = VT_ARRAY | VT_UI2 | VT_BYREF;
+    byRef.byref = &tooLong.v.parray;
+    EXPECT_EQ(dig->Pattern(&doubles.v), S_FALSE);
+    EXPECT_EQ(dig->Pattern(&scalar), S_FALSE);
+    EXPECT_EQ(dig->Pattern(&byRef), S_FALSE);
+    EXPECT_EQ(dig->Pattern(&tooLong.v), E_INVALIDARG);
+    Table empty({});
+    EXPECT_EQ(dig->Pattern(&empty.v), S_OK);
+    const auto log = host.BoxLog("output pattern", 1000);
+    int patterns = 0;
+    for (const std::string& line : log) {
+        patterns += line.find("output pattern") != std::string::npos;
+    }
+    EXPECT_EQ(patterns, log.empty() ? 0 : 1); // the empty table alone
+
+    // A Read without Timing asks for no words.
+    ASSERT_EQ(dig->Read(&v), S_OK);
+    EXPECT_TRUE(Words(v).empty());
+}
+
+TEST_F(DigitalTest, RelaysSetAndReadBack) {
+    ASSERT_EQ(kob->QueryInterface(IID_IRelays, reinterpret_cast<void**>(&relays)), S_OK);
+    EXPECT_EQ(relays->Set(1), E_FAIL);
+    relays->Release();
+    relays = nullptr;
+    ASSERT_EQ(kob->CreateRelays(&relays), S_OK);
+    EXPECT_EQ(relays->Status(nullptr), E_POINTER);
+    for (unsigned char state : {0xA5, 0x00, 0x80}) {
+        ASSERT_EQ(relays->Set(state), S_OK);
+        unsigned char now = 0x42;
+        ASSERT_EQ(relays->Status(&now), S_OK);
+        EXPECT_EQ(now, state);
+    }
+}
+
+} // namespace
