@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "client/host.h"
+#include "client/fixture.h"
 
 namespace {
 
@@ -54,22 +54,8 @@ std::vector<unsigned short> Counting(unsigned short n) {
     return w;
 }
 
-class DigitalTest : public ::testing::Test {
+class DigitalTest : public client::ClientTest {
 protected:
-    DigitalTest() : host({"--fast"}) {}
-    void SetUp() override {
-        host.SetProfile(host.BoxLine(), {{host.BoxLine(), host.BoxPath()}});
-        ASSERT_EQ(host.Create(&kob), S_OK);
-        ASSERT_EQ(kob->Connect(), S_OK);
-    }
-    void TearDown() override {
-        for (IUnknown* p : {static_cast<IUnknown*>(dig), static_cast<IUnknown*>(relays),
-                            static_cast<IUnknown*>(kob)}) {
-            if (p) {
-                p->Release();
-            }
-        }
-    }
     // One analyser record of count samples after the trigger.
     std::vector<unsigned short> Record(unsigned short count, unsigned short mask,
                                        unsigned short trigger) {
@@ -86,11 +72,6 @@ protected:
         EXPECT_EQ(dig->Read(&v), S_OK);
         return Words(v);
     }
-
-    client::Host host;
-    IKobaltix* kob = nullptr;
-    IDigIO* dig = nullptr;
-    IRelays* relays = nullptr;
 };
 
 TEST_F(DigitalTest, OutputsComeBackOnTheInputsAndPatternsAreRecorded) {

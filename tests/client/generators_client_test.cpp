@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "client/host.h"
+#include "client/fixture.h"
 #include "client/record.h"
 
 namespace {
@@ -50,30 +50,14 @@ VARIANT Table(VARTYPE type, const std::vector<double>& values) {
     return v;
 }
 
-class GeneratorsTest : public ::testing::Test {
+class GeneratorsTest : public client::ClientTest {
 protected:
-    GeneratorsTest() : host({"--fast", "--fault", "0xcb:wrong-ackx1"}) {}
+    GeneratorsTest() : ClientTest({"--fast", "--fault", "0xcb:wrong-ackx1"}) {}
     void SetUp() override {
-        host.SetProfile(host.BoxLine(), {{host.BoxLine(), host.BoxPath()}});
-        ASSERT_EQ(host.Create(&kob), S_OK);
-        ASSERT_EQ(kob->Connect(), S_OK);
+        ClientTest::SetUp();
         ASSERT_EQ(kob->ComErrorFlags(0, 1), S_OK); // failures as E_FAIL, no boxes
         ASSERT_EQ(kob->CreateScope(&scope), S_OK);
     }
-    void TearDown() override {
-        for (IUnknown* p : {static_cast<IUnknown*>(scope), static_cast<IUnknown*>(gen),
-                            static_cast<IUnknown*>(power), static_cast<IUnknown*>(kob)}) {
-            if (p) {
-                p->Release();
-            }
-        }
-    }
-
-    client::Host host;
-    IKobaltix* kob = nullptr;
-    IScope* scope = nullptr;
-    IFuncGen* gen = nullptr;
-    IPowerSupply* power = nullptr;
     std::vector<double> a, b;
 };
 

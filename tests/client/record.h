@@ -51,11 +51,12 @@ inline double Peak(const std::vector<double>& v) {
     return m;
 }
 
-// One record of both channels at a model-2 prescale (801 values, free run).
+// One record of both channels at a model-2 prescale (801 values), free run
+// or triggered on the given channel.
 inline void Record(IScope* scope, unsigned short prescale, std::vector<double>& a,
-                   std::vector<double>& b) {
+                   std::vector<double>& b, unsigned char channel = 1) {
     ASSERT_EQ(scope->Timing(prescale, 0, 801), S_OK);
-    ASSERT_EQ(scope->Trigger(0, 1, 50), S_OK);
+    ASSERT_EQ(scope->Trigger(0, channel, 50), S_OK);
     ASSERT_EQ(scope->Start(), S_OK);
     ScopeStatus status = SC_FAILURE;
     for (int i = 0; i < 500 && status != SC_MEASURED; ++i) {

@@ -3,13 +3,10 @@
 // user's own files.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <thread>
 #include <unistd.h>
 
 #include "platform/profile/profile.h"
@@ -120,16 +117,4 @@ TEST(Kobctl, ToolsAnswerTheirOptionsPlainly) {
         EXPECT_NE(r.out.find(c.out), std::string::npos) << c.command << ": " << r.out;
         EXPECT_NE(r.err.find(c.err), std::string::npos) << c.command << ": " << r.err;
     }
-}
-
-TEST(Kobsim, SigtermEndsALongPacedReply) {
-    // A minute of paced garbage after the identity, then SIGTERM.
-    SimProcess box({"--line-rate", "--fault", "0x02:garbage:50000"});
-    int line = open(box.Path().c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(line, 0);
-    ASSERT_EQ(write(line, "\x02", 1), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    box.Signal(SIGTERM);
-    EXPECT_TRUE(box.Exited(3000));
-    close(line);
 }

@@ -50,7 +50,7 @@ public:
         }
     }
     ~SimProcess() {
-        if (m_pid > 0 && !Exited(0)) {
+        if (m_pid > 0) {
             kill(m_pid, SIGTERM);
             waitpid(m_pid, nullptr, 0);
         }
@@ -62,28 +62,9 @@ public:
     SimProcess& operator=(const SimProcess&) = delete;
 
     const std::string& Path() const { return m_strPath; }
-    void Signal(int signal) { kill(m_pid, signal); }
-    // Whether the program ended within waitMs.
-    bool Exited(int waitMs) {
-        if (m_bExited) {
-            return true;
-        }
-        for (int t = 0;; t += 10) {
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_bExited = true;
-                return true;
-            }
-            if (t >= waitMs) {
-                return false;
-            }
-            usleep(10000);
-        }
-    }
 
 private:
     pid_t m_pid = -1;
     int m_fd = -1;
-    bool m_bExited = false;
     std::string m_strPath;
 };

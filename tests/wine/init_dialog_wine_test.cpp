@@ -138,64 +138,49 @@ TEST(ConnectionDialog, ShowsTheRequestAndRepeatsOnTheChosenLine) {
     EXPECT_EQ(answer.selection, 4);
 }
 
-TEST(ConnectionDialog, ExitAndTheCloseBoxBothGiveUp) {
-    auto exit = Show(Request(20000, false, 0), [](HWND dlg) { Click(dlg, kExit); });
-    EXPECT_EQ(exit.endCode, kExit);
-    EXPECT_EQ(exit.selection, 0);
-
-    // Without "Exit Program" the close box is the way out.
-    bool hasExit = true;
-    auto closed = Show(Request(20001, false, 2), [&hasExit](HWND dlg) {
-        hasExit = GetDlgItem(dlg, kExit) != nullptr;
-        SendMessageW(dlg, WM_CLOSE, 0, 0);
-    });
-    EXPECT_FALSE(hasExit);
-    EXPECT_EQ(closed.endCode, kExit);
-    EXPECT_EQ(closed.selection, 2);
-}
-
-TEST(ConnectionDialog, SimulationEndsTheDialogOnlyWhenAllowed) {
-    bool enabled = false;
-    auto simulate = Show(Request(20001, true, 0), [&enabled](HWND dlg) {
-        enabled = IsWindowEnabled(GetDlgItem(dlg, kSimulate)) != 0;
-        Click(dlg, kSimulate);
-    });
-    EXPECT_TRUE(enabled);
-    EXPECT_EQ(simulate.endCode, kSimulate);
-
-    // A click forged past the disabled button leaves the dialog open.
-    bool stillOpen = false;
-    auto refused = Show(Request(20000, false, 0), [&stillOpen](HWND dlg) {
-        SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(kSimulate, BN_CLICKED), 0);
-        stillOpen = IsWindowVisible(dlg) != 0;
-        Click(dlg, kExit);
-    });
-    EXPECT_TRUE(stillOpen);
-    EXPECT_EQ(refused.endCode, kExit);
-}
-
-TEST(ConnectionDialog, AStoredLineOutsideTheListSelectsNothing) {
-    LRESULT selection = 0;
-    auto answer = Show(Request(20000, false, 7), [&selection](HWND dlg) {
-        selection = SendMessageW(GetDlgItem(dlg, kLinesId), CB_GETCURSEL, 0, 0);
-        Click(dlg, kRepeat);
-    });
-    EXPECT_EQ(selection, CB_ERR);
-    EXPECT_EQ(answer.endCode, kRepeat);
-    EXPECT_EQ(answer.selection, CB_ERR); // the caller keeps its own line then
-}
-
-TEST(ConnectionDialog, AMissingTemplateFallsBackToTheMessageAlone) {
+// How each way out of the dialog answers: the button's end code and the
+// line selected then.
+TEST(ConnectionDialog, EveryWayOutGivesItsAnswer) {
     std::string shown;
-    auto answer = Show(Request(20009, true, 3), [&shown](HWND box) {
-        shown = ItemText(box, 0xFFFF); // a message box's text
-        SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    });
+    struct Case {
+        const char* what;
+        unsigned templateId;
+        bool allowSimulation;
+        int selection;
+        std::function<void(HWND)> act;
+        int endCode;
+        LRESULT answered;
+    } cases[] = {
+        {"exit", 20000, false, 0, [](HWND dlg) { Click(dlg, kExit); }, kExit, 0},
+        // Without "Exit Program" the close box is the way out.
+        {"close box", 20001, false, 2, [](HWND dlg) { SendMessageW(dlg, WM_CLOSE, 0, 0); }, kExit,
+         2},
+        {"simulation", 20001, true, 0, [](HWND dlg) { Click(dlg, kSimulate); }, kSimulate, 0},
+        // A click forged past the disabled button leaves the dialog open.
+        {"forged simulation", 20000, false, 0,
+         [](HWND dlg) {
+             SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(kSimulate, BN_CLICKED), 0);
+             Click(dlg, kExit);
+         },
+         kExit, 0},
+        // A stored line outside the list selects nothing: the caller keeps its own.
+        {"line outside", 20000, false, 7, [](HWND dlg) { Click(dlg, kRepeat); }, kRepeat, CB_ERR},
+        // A missing template falls back to a message box with the message.
+        {"no template", 20009, true, 3,
+         [&shown](HWND box) {
+             shown = ItemText(box, 0xFFFF);
+             SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+         },
+         kExit, 3},
+    };
+    for (const Case& c : cases) {
+        auto answer = Show(Request(c.templateId, c.allowSimulation, c.selection), c.act);
+        EXPECT_EQ(answer.endCode, c.endCode) << c.what;
+        EXPECT_EQ(answer.selection, c.answered) << c.what;
+    }
     EXPECT_EQ(shown.rfind("No interface can be found on the selected communication line.", 0), 0u)
         << shown;
     EXPECT_NE(shown.find("not available"), std::string::npos) << shown;
-    EXPECT_EQ(answer.endCode, kExit);
-    EXPECT_EQ(answer.selection, 3);
 }
 
 // Whether a control's text fits inside it in the dialog's font.

