@@ -10,10 +10,6 @@
 #include "support/scripted_ui.h"
 #include "support/temp_profile.h"
 
-#ifndef _WIN32
-#include "support/pty_peer.h"
-#endif
-
 using kobsim::FaultKind;
 using kobsim::InProcessBox;
 
@@ -47,43 +43,6 @@ TEST(Connect, OpensTheStoredLineAndIdentifiesWithoutAsking) {
     EXPECT_EQ(usb.kobface.Connect(0, 1), 6);
     EXPECT_EQ(usb.box.UsbWrites(), 2); // identify, model query
 }
-
-TEST(Connect, ALineThatCannotBeOpenedOffersTheLinesAndExitLeavesNoStream) {
-    Line s(1);
-    s.box.SetPresent(false);
-    EXPECT_EQ(s.kobface.Connect(0, 1), 2);
-    EXPECT_EQ(s.kobface.m_pStream, nullptr);
-    ASSERT_EQ(s.ui.dialogs.size(), 1u);
-    const platform::InitFailedRequest& d = s.ui.dialogs[0];
-    EXPECT_EQ(d.templateId, 20000u);
-    EXPECT_FALSE(d.allowSimulation);
-    EXPECT_EQ(Narrow(d.message).rfind("The selected communication line cannot be initialized.", 0),
-              0u);
-    ASSERT_EQ(d.lineCount, 5);
-    EXPECT_EQ(Narrow(d.lines[4]), "USB Interface");
-    EXPECT_EQ(d.selection, 0);
-    EXPECT_TRUE(s.ui.messages.empty()); // only the dialog speaks
-}
-
-#ifndef _WIN32
-TEST(Connect, TheListTellsFreePortsFromMissingOnes) {
-    Line s(1);
-    PtyPeer com1;
-    s.profile.Set("Ports", "COM1", com1.Path());
-    for (const char* p : {"COM2", "COM3", "COM4"}) {
-        s.profile.Set("Ports", p, "/dev/kob-no-such-port");
-    }
-    s.box.SetPresent(false);
-    EXPECT_EQ(s.kobface.Connect(0, 1), 2);
-    ASSERT_EQ(s.ui.dialogs.size(), 1u);
-    const platform::InitFailedRequest& d = s.ui.dialogs[0];
-    ASSERT_EQ(d.lineCount, 5);
-    EXPECT_EQ(Narrow(d.lines[0]), "COM1: (Free, available for use)");
-    EXPECT_EQ(Narrow(d.lines[1]), "COM2: (In use or does not exist)");
-    EXPECT_EQ(Narrow(d.lines[2]), "COM3: (In use or does not exist)");
-    EXPECT_EQ(Narrow(d.lines[3]), "COM4: (In use or does not exist)");
-}
-#endif
 
 TEST(Connect, NoBoxOnAnOpenLineAndRepeatingOnUsbStoresTheLineAndConnects) {
     Line s(3);
@@ -127,10 +86,15 @@ TEST(Connect, SimulationOnlyWhenAllowed) {
     EXPECT_EQ(refused.kobface.m_pStream, nullptr);
 }
 
-TEST(Connect, AStoredLineOutsideTheListPreselectsTheFirst) {
+// Exit leaves no stream behind; only the dialog speaks.
+TEST(Connect, AStoredLineOutsideTheListPreselectsTheFirstAndExitLeavesNoStream) {
     Line s(9);
     s.box.SetPresent(false);
     EXPECT_EQ(s.kobface.Connect(0, 1), 2);
+    EXPECT_EQ(s.kobface.m_pStream, nullptr);
     ASSERT_EQ(s.ui.dialogs.size(), 1u);
     EXPECT_EQ(s.ui.dialogs[0].selection, 0);
+    EXPECT_EQ(s.ui.dialogs[0].templateId, 20000u);
+    EXPECT_FALSE(s.ui.dialogs[0].allowSimulation);
+    EXPECT_TRUE(s.ui.messages.empty());
 }
