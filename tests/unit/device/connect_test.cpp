@@ -57,18 +57,6 @@ TEST(Connect, NoBoxOnAnOpenLineAndRepeatingOnUsbStoresTheLineAndConnects) {
     EXPECT_TRUE(s.ui.messages.empty()); // the time-out itself is not shown
 }
 
-TEST(Connect, RepeatingGoesOnForAsLongAsTheUserAsks) {
-    Line s(1);
-    s.box.SetPresent(false);
-    for (int i = 0; i < 3; ++i) {
-        s.ui.dialogAnswers.push_back({kInitRepeat, 1});
-    }
-    EXPECT_EQ(s.kobface.Connect(0, 1), 2);
-    EXPECT_EQ(s.ui.dialogs.size(), 4u);
-    EXPECT_EQ(s.ui.dialogs[3].selection, 1);
-    EXPECT_EQ(platform::ProfileGetInt("Settings", "Port", 0), 2);
-}
-
 TEST(Connect, SimulationOnlyWhenAllowed) {
     Line s(1);
     s.box.SetPresent(false);

@@ -213,31 +213,23 @@ TEST(InterfaceDevice, LoadingAPartOfAMissingModelIsRefused) {
 }
 
 TEST(InterfaceDevice, ClosingCommandOnlyToAnIdentifiedBox) {
-    Bytes sentIdentified;
-    Bytes sentOpen;
-    Bytes sentClosed;
-    {
-        CKobface k;
-        auto* s = new ScriptedStream;
-        s->MirrorWritesTo(&sentIdentified); // the device deletes its stream
-        k.SetStream(s);
-        s->Reply("KX7710-3B Vers.");
-        s->Reply({0x00, 0x01});
-        ASSERT_TRUE(k.Identify());
-    }
-    {
-        CKobface k;
-        auto* s = new ScriptedStream;
-        s->MirrorWritesTo(&sentOpen);
-        k.SetStream(s);
-    }
-    {
-        CKobface k;
-        auto* s = new ScriptedStream(ScriptedStream::Kind::closed);
-        s->MirrorWritesTo(&sentClosed);
-        k.SetStream(s);
-    }
-    EXPECT_EQ(sentIdentified, (Bytes{0x02, 0x0B, 0x11}));
-    EXPECT_TRUE(sentOpen.empty());
-    EXPECT_TRUE(sentClosed.empty());
+    // All a device ever wrote, its stream deleted with it.
+    auto sent = [](ScriptedStream::Kind kind, bool identify) {
+        Bytes out;
+        {
+            CKobface k;
+            auto* s = new ScriptedStream(kind);
+            s->MirrorWritesTo(&out);
+            k.SetStream(s);
+            if (identify) {
+                s->Reply("KX7710-3B Vers.");
+                s->Reply({0x00, 0x01});
+                EXPECT_TRUE(k.Identify());
+            }
+        }
+        return out;
+    };
+    EXPECT_EQ(sent(ScriptedStream::Kind::open, true), (Bytes{0x02, 0x0B, 0x11}));
+    EXPECT_TRUE(sent(ScriptedStream::Kind::open, false).empty());
+    EXPECT_TRUE(sent(ScriptedStream::Kind::closed, false).empty());
 }
