@@ -140,5 +140,7 @@ TEST(WideStrings, Utf8AndUtf16ConvertBothWays) {
     lone.push_back(u'\xD800');
     lone.push_back(u'y');
     lone.push_back(u'\xDC00');
-    EXPECT_EQ(Narrow(lone), "x\xEF\xBF\xBDy\xEF\xBF\xBD");
+    lone.push_back(u'\xD800'); // U+E000 is no low surrogate
+    lone.push_back(u'\xE000');
+    EXPECT_EQ(Narrow(lone), "x\xEF\xBF\xBDy\xEF\xBF\xBD\xEF\xBF\xBD\xEE\x80\x80");
 }
