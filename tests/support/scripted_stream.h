@@ -28,8 +28,7 @@ public:
     void Reply(const char* text) {
         m_pending.insert(m_pending.end(), text, text + std::strlen(text));
     }
-    // The next read or write throws this code.
-    void FailNextRead(uint32_t code) { m_nFailRead = code; }
+    // The next write throws this code.
     void FailNextWrite(uint32_t code) { m_nFailWrite = code; }
 
     // Everything written so far, and each write on its own.
@@ -59,11 +58,6 @@ public:
     bool IsOpen() const override { return m_bOpen; }
     WString GetName() const override { return u"KX7710-3B"; }
     void Read(void* buffer, uint32_t count) override {
-        if (m_nFailRead) {
-            uint32_t code = m_nFailRead;
-            m_nFailRead = 0;
-            ThrowCommException(code);
-        }
         Arrive();
         if (m_input.size() < count) {
             // As a serial line whose box stops answering: what came is
@@ -122,7 +116,6 @@ private:
     Bytes m_written;
     std::vector<Bytes> m_writes;
     std::vector<Bytes> m_blocks;
-    uint32_t m_nFailRead = 0;
     uint32_t m_nFailWrite = 0;
     int m_nPurges = 0;
     Bytes* m_pMirror = nullptr;

@@ -10,10 +10,6 @@
 #include "support/scripted_ui.h"
 #include "support/temp_profile.h"
 
-#ifndef _WIN32
-#include "support/pty_peer.h"
-#endif
-
 using kobsim::FaultKind;
 using kobsim::InProcessBox;
 
@@ -48,43 +44,6 @@ TEST(Connect, OpensTheStoredLineAndIdentifiesWithoutAsking) {
     EXPECT_EQ(usb.box.UsbWrites(), 2); // identify, model query
 }
 
-TEST(Connect, ALineThatCannotBeOpenedOffersTheLinesAndExitLeavesNoStream) {
-    Line s(1);
-    s.box.SetPresent(false);
-    EXPECT_EQ(s.kobface.Connect(0, 1), 2);
-    EXPECT_EQ(s.kobface.m_pStream, nullptr);
-    ASSERT_EQ(s.ui.dialogs.size(), 1u);
-    const platform::InitFailedRequest& d = s.ui.dialogs[0];
-    EXPECT_EQ(d.templateId, 20000u);
-    EXPECT_FALSE(d.allowSimulation);
-    EXPECT_EQ(Narrow(d.message).rfind("The selected communication line cannot be initialized.", 0),
-              0u);
-    ASSERT_EQ(d.lineCount, 5);
-    EXPECT_EQ(Narrow(d.lines[4]), "USB Interface");
-    EXPECT_EQ(d.selection, 0);
-    EXPECT_TRUE(s.ui.messages.empty()); // only the dialog speaks
-}
-
-#ifndef _WIN32
-TEST(Connect, TheListTellsFreePortsFromMissingOnes) {
-    Line s(1);
-    PtyPeer com1;
-    s.profile.Set("Ports", "COM1", com1.Path());
-    for (const char* p : {"COM2", "COM3", "COM4"}) {
-        s.profile.Set("Ports", p, "/dev/kob-no-such-port");
-    }
-    s.box.SetPresent(false);
-    EXPECT_EQ(s.kobface.Connect(0, 1), 2);
-    ASSERT_EQ(s.ui.dialogs.size(), 1u);
-    const platform::InitFailedRequest& d = s.ui.dialogs[0];
-    ASSERT_EQ(d.lineCount, 5);
-    EXPECT_EQ(Narrow(d.lines[0]), "COM1: (Free, available for use)");
-    EXPECT_EQ(Narrow(d.lines[1]), "COM2: (In use or does not exist)");
-    EXPECT_EQ(Narrow(d.lines[2]), "COM3: (In use or does not exist)");
-    EXPECT_EQ(Narrow(d.lines[3]), "COM4: (In use or does not exist)");
-}
-#endif
-
 TEST(Connect, NoBoxOnAnOpenLineAndRepeatingOnUsbStoresTheLineAndConnects) {
     Line s(3);
     s.box.TheBox().AddFault(0x02, {FaultKind::NoReply, 0, 1});
@@ -96,18 +55,6 @@ TEST(Connect, NoBoxOnAnOpenLineAndRepeatingOnUsbStoresTheLineAndConnects) {
     EXPECT_EQ(platform::ProfileGetInt("Settings", "Port", 0), 5);
     EXPECT_GT(s.box.UsbWrites(), 0);
     EXPECT_TRUE(s.ui.messages.empty()); // the time-out itself is not shown
-}
-
-TEST(Connect, RepeatingGoesOnForAsLongAsTheUserAsks) {
-    Line s(1);
-    s.box.SetPresent(false);
-    for (int i = 0; i < 3; ++i) {
-        s.ui.dialogAnswers.push_back({kInitRepeat, 1});
-    }
-    EXPECT_EQ(s.kobface.Connect(0, 1), 2);
-    EXPECT_EQ(s.ui.dialogs.size(), 4u);
-    EXPECT_EQ(s.ui.dialogs[3].selection, 1);
-    EXPECT_EQ(platform::ProfileGetInt("Settings", "Port", 0), 2);
 }
 
 TEST(Connect, SimulationOnlyWhenAllowed) {
@@ -127,10 +74,15 @@ TEST(Connect, SimulationOnlyWhenAllowed) {
     EXPECT_EQ(refused.kobface.m_pStream, nullptr);
 }
 
-TEST(Connect, AStoredLineOutsideTheListPreselectsTheFirst) {
+// Exit leaves no stream behind; only the dialog speaks.
+TEST(Connect, AStoredLineOutsideTheListPreselectsTheFirstAndExitLeavesNoStream) {
     Line s(9);
     s.box.SetPresent(false);
     EXPECT_EQ(s.kobface.Connect(0, 1), 2);
+    EXPECT_EQ(s.kobface.m_pStream, nullptr);
     ASSERT_EQ(s.ui.dialogs.size(), 1u);
     EXPECT_EQ(s.ui.dialogs[0].selection, 0);
+    EXPECT_EQ(s.ui.dialogs[0].templateId, 20000u);
+    EXPECT_FALSE(s.ui.dialogs[0].allowSimulation);
+    EXPECT_TRUE(s.ui.messages.empty());
 }

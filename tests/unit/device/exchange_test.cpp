@@ -1,6 +1,8 @@
 // The command exchange and the interface device on the wire.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "support/comm_code.h"
 
 #include "device/exchange.h"
@@ -22,27 +24,23 @@ struct Rig {
 
 } // namespace
 
-TEST(Identify, ModelTwoBoxIsAcceptedAndNamed) {
-    Rig r;
-    r.stream->Reply("KX7710-3B2 Vers.  105 KOBALTIX");
-    r.stream->Reply({0x00, 0x02});
-    ASSERT_TRUE(r.kobface.Identify());
-    EXPECT_EQ(r.stream->Written(), (Bytes{0x02, 0x0B}));
-    EXPECT_EQ(Narrow(r.kobface.m_strName), "KX7710-3B2 Vers.  105 KOBALTIX");
-    EXPECT_EQ(g_byModel, 2);
-    EXPECT_EQ(r.kobface.GetVersionNumber(), 105);
-    EXPECT_EQ(r.stream->Purges(), 2); // before and after
-    EXPECT_EQ(Narrow(CKobUsb().GetName()), "KX7710-3B2");
-    EXPECT_TRUE(r.ui.messages.empty());
-}
-
-TEST(Identify, OldBoxAnsweringQuestionMarkCountsAsModelOne) {
-    Rig r;
-    r.stream->Reply("KX7710-3B  Vers.  98");
-    r.stream->Reply({0x00, '?'});
-    ASSERT_TRUE(r.kobface.Identify());
-    EXPECT_EQ(g_byModel, 1);
-    EXPECT_EQ(Narrow(CKobUsb().GetName()), "KX7710-3B");
+// An old box answers the model query with '?': model one.
+TEST(Identify, BothModelsAreAcceptedAndNamed) {
+    const std::tuple<const char*, uint8_t, int, const char*> cases[] = {
+        {"KX7710-3B2 Vers.  105 KOBALTIX", 0x02, 2, "KX7710-3B2"},
+        {"KX7710-3B  Vers.  98", '?', 1, "KX7710-3B"}};
+    for (const auto& [identity, answer, model, name] : cases) {
+        Rig r;
+        r.stream->Reply(identity);
+        r.stream->Reply({0x00, answer});
+        ASSERT_TRUE(r.kobface.Identify()) << identity;
+        EXPECT_EQ(r.stream->Written(), (Bytes{0x02, 0x0B}));
+        EXPECT_EQ(Narrow(r.kobface.m_strName), identity);
+        EXPECT_EQ(g_byModel, model);
+        EXPECT_EQ(r.stream->Purges(), 2); // before and after
+        EXPECT_EQ(Narrow(CKobUsb().GetName()), name);
+        EXPECT_TRUE(r.ui.messages.empty());
+    }
 }
 
 TEST(Identify, OtherDevicesAreNamedInTheMessageAndAnEmptyAnswerIsSilent) {
@@ -81,14 +79,14 @@ TEST(Identify, AModelByteNoBoxSendsIsAnError) {
 
 TEST(Identify, VersionNumberReadsDigitsFromIndexEighteen) {
     Rig r;
-    r.kobface.m_strName = u"KX7710-3B2 Vers.  105 X";
-    EXPECT_EQ(r.kobface.GetVersionNumber(), 105);
-    r.kobface.m_strName = u"KX7710-3B2 Vers.  ";
-    EXPECT_EQ(r.kobface.GetVersionNumber(), 0);
-    r.kobface.m_strName = u"KX7710-3B2 Vers.  V1";
-    EXPECT_EQ(r.kobface.GetVersionNumber(), 0);
-    r.kobface.m_strName = u"KX7710-3B2 Vers.  99999999999";
-    EXPECT_EQ(r.kobface.GetVersionNumber(), 0xFFFF);
+    const std::pair<const char16_t*, int> cases[] = {{u"KX7710-3B2 Vers.  105 X", 105},
+                                                     {u"KX7710-3B2 Vers.  ", 0},
+                                                     {u"KX7710-3B2 Vers.  V1", 0},
+                                                     {u"KX7710-3B2 Vers.  99999999999", 0xFFFF}};
+    for (const auto& [name, version] : cases) {
+        r.kobface.m_strName = name;
+        EXPECT_EQ(r.kobface.GetVersionNumber(), version) << Narrow(name);
+    }
 }
 
 TEST(Exchange, MultiByteValuesAreBigEndian) {
@@ -215,31 +213,23 @@ TEST(InterfaceDevice, LoadingAPartOfAMissingModelIsRefused) {
 }
 
 TEST(InterfaceDevice, ClosingCommandOnlyToAnIdentifiedBox) {
-    Bytes sentIdentified;
-    Bytes sentOpen;
-    Bytes sentClosed;
-    {
-        CKobface k;
-        auto* s = new ScriptedStream;
-        s->MirrorWritesTo(&sentIdentified); // the device deletes its stream
-        k.SetStream(s);
-        s->Reply("KX7710-3B Vers.");
-        s->Reply({0x00, 0x01});
-        ASSERT_TRUE(k.Identify());
-    }
-    {
-        CKobface k;
-        auto* s = new ScriptedStream;
-        s->MirrorWritesTo(&sentOpen);
-        k.SetStream(s);
-    }
-    {
-        CKobface k;
-        auto* s = new ScriptedStream(ScriptedStream::Kind::closed);
-        s->MirrorWritesTo(&sentClosed);
-        k.SetStream(s);
-    }
-    EXPECT_EQ(sentIdentified, (Bytes{0x02, 0x0B, 0x11}));
-    EXPECT_TRUE(sentOpen.empty());
-    EXPECT_TRUE(sentClosed.empty());
+    // All a device ever wrote, its stream deleted with it.
+    auto sent = [](ScriptedStream::Kind kind, bool identify) {
+        Bytes out;
+        {
+            CKobface k;
+            auto* s = new ScriptedStream(kind);
+            s->MirrorWritesTo(&out);
+            k.SetStream(s);
+            if (identify) {
+                s->Reply("KX7710-3B Vers.");
+                s->Reply({0x00, 0x01});
+                EXPECT_TRUE(k.Identify());
+            }
+        }
+        return out;
+    };
+    EXPECT_EQ(sent(ScriptedStream::Kind::open, true), (Bytes{0x02, 0x0B, 0x11}));
+    EXPECT_TRUE(sent(ScriptedStream::Kind::open, false).empty());
+    EXPECT_TRUE(sent(ScriptedStream::Kind::closed, false).empty());
 }

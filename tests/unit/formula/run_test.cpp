@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -45,57 +44,26 @@ TEST(FormulaRun, WaveShapesOverTheirPeriod) {
         double x;
         double expected;
     } cases[] = {
-        // Square wave: +1 in the first half period, -1 in the second; odd.
-        {u"SQU(X)", 0.0, 1.0},
+        // The edges of each shape, where the random formulas seldom land.
         {u"SQU(X)", kPi - 1e-9, 1.0},
         {u"SQU(X)", kPi, -1.0},
-        {u"SQU(X)", 2 * kPi - 1e-9, -1.0},
-        {u"SQU(X)", 2 * kPi + 0.1, 1.0},
         {u"SQU(X)", -q, -1.0},
-        {u"SQU(X)", -3 * q, 1.0},
-        // Sawtooth: rises from 0 to 1, jumps to -1 at pi and rises to 0.
-        {u"SAW(X)", 0.0, 0.0},
-        {u"SAW(X)", q, 0.5},
         {u"SAW(X)", kPi, -1.0},
-        {u"SAW(X)", 3 * q, -0.5},
         {u"SAW(X)", -q, -0.5},
-        // Triangle: 0, 1 at a quarter, 0 at half, -1 at three quarters.
-        {u"TRI(X)", 0.0, 0.0},
-        {u"TRI(X)", q / 2, 0.5},
         {u"TRI(X)", q, 1.0},
-        {u"TRI(X)", kPi, 0.0},
         {u"TRI(X)", 3 * q, -1.0},
-        {u"TRI(X)", 7 * q / 2, -0.5},
         {u"TRI(X)", -q, -1.0},
-        // Pulse width: a quarter period on, the sign of the width the polarity.
-        {u"PWM(X;0.25)", 0.0, 1.0},
         {u"PWM(X;0.25)", 0.24 * 2 * kPi, 1.0},
         {u"PWM(X;0.25)", q, 0.0},
-        {u"PWM(X;0.25)", 0.9 * 2 * kPi, 0.0},
-        {u"PWM(X;0.25)", 2 * kPi + 0.1, 1.0},
         {u"PWM(X;0.25)", -0.1, 1.0},
-        {u"PWM(X;-0.25)", 0.0, -1.0},
         {u"PWM(X;-0.25)", 0.1, -1.0},
-        {u"PWM(X;-0.25)", kPi, 0.0},
-        // Phase-angle control at 90 degrees: each half wave from its crest on.
         {u"PHA(X;PI/2)", q / 2, 0.0},
         {u"PHA(X;PI/2)", q, 1.0},
-        {u"PHA(X;PI/2)", 3 * q / 2, std::sin(3 * q / 2)},
         {u"PHA(X;PI/2)", kPi + q / 2, 0.0},
-        {u"PHA(X;PI/2)", kPi + 3 * q / 2, std::sin(kPi + 3 * q / 2)},
-        {u"PHA(X;PI/2)", 2 * kPi + 3 * q / 2, std::sin(3 * q / 2)},
-        {u"PHA(X;0)", 0.5, std::sin(0.5)},
-        // Pulses of width 0.5 around the crests: +1 at pi/2, -1 at 3pi/2.
-        {u"PUL(X;0.5)", q, 1.0},
         {u"PUL(X;0.5)", q - 0.24, 1.0},
-        {u"PUL(X;0.5)", q + 0.24, 1.0},
-        {u"PUL(X;0.5)", q - 0.26, 0.0},
         {u"PUL(X;0.5)", q + 0.26, 0.0},
-        {u"PUL(X;0.5)", 0.0, 0.0},
-        {u"PUL(X;0.5)", 3 * q, -1.0},
         {u"PUL(X;0.5)", 3 * q + 0.2, -1.0},
         {u"PUL(X;0.5)", 3 * q + 0.3, 0.0},
-        {u"PUL(X;0.5)", 2 * kPi + q, 1.0},
     };
     for (const Case& c : cases) {
         EXPECT_NEAR(RunFormula(c.text, c.x), c.expected, 1e-12) << Narrow(c.text) << " at " << c.x;
@@ -112,19 +80,11 @@ TEST(FormulaRun, NoiseScalesTheCLibraryGenerator) {
     }
     std::srand(17);
     const unsigned long long span = static_cast<unsigned long long>(RAND_MAX) + 1;
-    double lowest = 0;
-    double highest = 0;
     for (double v : values) {
         double r =
             static_cast<double>(static_cast<unsigned long long>(std::rand()) / (span / 32768));
         EXPECT_EQ(v, (r / 32767.0 - 0.5) * 4);
-        lowest = std::min(lowest, v);
-        highest = std::max(highest, v);
     }
-    EXPECT_GE(lowest, -2.0);
-    EXPECT_LE(highest, 2.0);
-    EXPECT_LT(lowest, -1.0);
-    EXPECT_GT(highest, 1.0);
 }
 
 // Code put into the buffer directly, as no compilation would leave it.

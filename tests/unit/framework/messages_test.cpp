@@ -75,19 +75,15 @@ TEST(Messages, LangIdOfTheProfileChoosesTheLanguage) {
         EXPECT_EQ(Narrow(LoadResString(20014, kLangSpanish)),
                   "La interfaz no aceptó el comando enviado.");
     }
-    {
-        // Swiss German is German: the primary language decides.
-        Language swiss("2055");
-        EXPECT_EQ(Narrow(LoadResString(21001)), "Die Datei endet unerwartet.");
-    }
-    {
-        Language french("1036");
-        EXPECT_EQ(Narrow(LoadResString(21001)), "Le fichier se termine de façon inattendue.");
-    }
-    {
-        // A language the module does not ship falls back to English.
-        Language japanese("1041");
-        EXPECT_EQ(Narrow(LoadResString(21001)), "The file ends unexpectedly.");
+    // Swiss German is German (the primary language decides); a language the
+    // module does not ship falls back to English.
+    const std::pair<const char*, const char*> cases[] = {
+        {"2055", "Die Datei endet unerwartet."},
+        {"1036", "Le fichier se termine de façon inattendue."},
+        {"1041", "The file ends unexpectedly."}};
+    for (const auto& [langId, text] : cases) {
+        Language language(langId);
+        EXPECT_EQ(Narrow(LoadResString(21001)), text) << langId;
     }
 }
 
@@ -134,17 +130,17 @@ TEST(WideStrings, Utf8AndUtf16ConvertBothWays) {
     // sequence, an encoded surrogate, overlong forms, a code beyond U+10FFFF.
     EXPECT_EQ(Widen("a\x80z"), u"a\uFFFDz");
     EXPECT_EQ(Widen("a\xE2\x82"), u"a\uFFFD\uFFFD");
-    EXPECT_EQ(Widen("\xED\xA0\x80").front(), u'\uFFFD');
-    EXPECT_EQ(Widen("\xC0\xAF").front(), u'\uFFFD');
-    EXPECT_EQ(Widen("\xE0\x80\xAF").front(), u'\uFFFD');
-    EXPECT_EQ(Widen("\xF0\x80\x80\xAF").front(), u'\uFFFD');
-    EXPECT_EQ(Widen("\xF4\x90\x80\x80").front(), u'\uFFFD');
-    EXPECT_EQ(Widen("\xC0\xAF").find(u'/'), WString::npos);
+    for (const char* bad :
+         {"\xED\xA0\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xF0\x80\x80\xAF", "\xF4\x90\x80\x80"}) {
+        EXPECT_EQ(Widen(bad).front(), u'\uFFFD') << Narrow(Widen(bad));
+    }
 
     // Unpaired surrogates become U+FFFD on the way out.
     WString lone = u"x";
     lone.push_back(u'\xD800');
     lone.push_back(u'y');
     lone.push_back(u'\xDC00');
-    EXPECT_EQ(Narrow(lone), "x\xEF\xBF\xBDy\xEF\xBF\xBD");
+    lone.push_back(u'\xD800'); // U+E000 is no low surrogate
+    lone.push_back(u'\xE000');
+    EXPECT_EQ(Narrow(lone), "x\xEF\xBF\xBDy\xEF\xBF\xBD\xEF\xBF\xBD\xEE\x80\x80");
 }
