@@ -12,7 +12,6 @@
 #include "device/kobface.h"
 #include "framework/archive.h"
 #include "instruments/meter/meter.h"
-#include "support/comm_code.h"
 #include "support/scripted_stream.h"
 #include "support/scripted_ui.h"
 
@@ -223,16 +222,6 @@ TEST_F(MeterTest, RepliesDecodeIntoVoltsAndFlagTheConverterEnds) {
         EXPECT_EQ(g_bOverB, c.overB);
     }
     EXPECT_EQ(Values(g_MeterA), zero); // the caller's records only
-}
-
-TEST_F(MeterTest, AShortReplyFailsAndLeavesTheRecordsAsTheyWere) {
-    Bytes reply = Encode({.firstA = 2048 * 511, .maxA = 511}, true);
-    reply.pop_back();
-    stream->Reply(reply);
-    a.v[0] = 1.5;
-    EXPECT_EQ(CodeOf([&] { meter.ReadValues(a, b); }), 20012u);
-    EXPECT_EQ(Values(a), (std::vector<double>{1.5, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(g_bOverA, 0);
 }
 
 TEST_F(MeterTest, SendChangesSendsInputBeforeTimingAndOnlyWhatChanged) {
