@@ -186,6 +186,9 @@ TEST_F(ScopeTest, InputStoresTheSettingsSendsTheWordAndSetsTheDisplayFactors) {
     EXPECT_EQ(stream->Unread(), 0u);
     EXPECT_DOUBLE_EQ(g_dDisplayFactorA, 1.25); // 50 V on 10 V/div
     EXPECT_DOUBLE_EQ(g_dDisplayFactorB, 1.0);  // 0.2 V on 0.05 V/div
+    // A range outside the table: no factor, no read beyond it.
+    EXPECT_EQ(s.MakeInputWord(20, 0, 14, 1), 0x8E14);
+    EXPECT_EQ(g_dDisplayFactorA, 0.0);
 }
 
 TEST_F(ScopeTest, ReadChannelsAsksForTheLiveChannelsAndScalesToTheRange) {
