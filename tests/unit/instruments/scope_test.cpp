@@ -174,6 +174,15 @@ TEST_F(ScopeTest, CommandsOnTheWireForBothModels) {
     }
     stream->Reply({'x'});
     EXPECT_THROW(scope->Start(), CCommException);
+    // After a write failing inside a block, the next command stands alone.
+    Make(2);
+    stream->FailNextWrite(20013);
+    EXPECT_THROW(scope->SendTiming(1, 0, 2), CCommException);
+    stream->Reply({'!'});
+    scope->Start();
+    ASSERT_EQ(stream->Blocks().size(), 1u);
+    EXPECT_TRUE(stream->Blocks()[0].empty());
+    EXPECT_EQ(stream->Written(), (Bytes{0xD2}));
 }
 
 TEST_F(ScopeTest, InputStoresTheSettingsSendsTheWordAndSetsTheDisplayFactors) {
