@@ -8,7 +8,6 @@
 #include "device/kobface.h"
 #include "framework/archive.h"
 #include "instruments/digio/digio.h"
-#include "instruments/handheld/handheld.h"
 #include "instruments/relays/relays.h"
 #include "support/comm_code.h"
 #include "support/scripted_stream.h"
@@ -72,7 +71,6 @@ TEST_F(DigitalTest, CommandsOnTheWire) {
         {"start", [&] { dig.StartAnalyser(); }, {'!'}, {0x28}},
         {"stop", [&] { dig.StopAnalyser(); }, {'!'}, {0x29}},
         {"status", [&] { EXPECT_EQ(dig.GetStatus(), 3); }, {3}, {0x26}},
-        {"memory of 0 words", [&] { dig.ReadMemory(0, words); }, {'!'}, {0x24, 0, 0}},
         {"memory of 3 words in order",
          [&] {
              dig.ReadMemory(3, words);
@@ -85,7 +83,6 @@ TEST_F(DigitalTest, CommandsOnTheWire) {
          [&] { dig.WritePattern(2, values, lengths); },
          {'!'},
          {0x25, 0, 2, 1, 2, 0, 1, 0xFF, 0xFF, 0, 7}},
-        {"empty pattern", [&] { dig.WritePattern(0, nullptr, nullptr); }, {'!'}, {0x25, 0, 0}},
         {"online count then words",
          [&] {
              ASSERT_EQ(dig.RequestOnline(), 2);
@@ -181,14 +178,6 @@ TEST_F(DigitalTest, StoredSettingsComeBackWithBufferAndPatterns) {
     Load(loaded, stored);
     EXPECT_EQ(loaded.m_Buffer, (std::vector<uint16_t>{0x4242, 0, 0, 0}));
 
-    // Resizing to another length zeroes and pulls the index down.
-    loaded.m_wIndex = 4;
-    loaded.ResizeBuffer(4);
-    EXPECT_EQ(loaded.m_Buffer[0], 0x4242);
-    loaded.ResizeBuffer(2);
-    EXPECT_EQ(loaded.m_Buffer, (std::vector<uint16_t>{0, 0}));
-    EXPECT_EQ(loaded.m_wIndex, 2);
-
     // Relays: the loaded byte goes out even when it is the current one.
     g_byRelays = 0x3C;
     const Bytes relayData = Store(relays);
@@ -198,27 +187,4 @@ TEST_F(DigitalTest, StoredSettingsComeBackWithBufferAndPatterns) {
     stream->Reply({'!'});
     relays.SendChanges();
     EXPECT_EQ(stream->Written(), (Bytes{0x32, 0x3C}));
-}
-
-TEST_F(DigitalTest, TheWorkspaceKeepsTheThreeParts) {
-    stream->Reply({'!', '!', '!'});
-    for (uint8_t type : {kTypeDigIO, kTypeRelays, kTypeMetraHit}) {
-        kobface.CreateDevice(type);
-    }
-    ASSERT_NE(dynamic_cast<CRelays*>(kobface.Device(kTypeRelays)), nullptr);
-    auto* model = dynamic_cast<CDigIO*>(kobface.Device(kTypeDigIO));
-    ASSERT_NE(model, nullptr);
-    model->SetTrigger(0x0F0F, 0x0101);
-    g_byRelays = 0x42;
-    const Bytes data = Store(kobface);
-
-    CKobface fresh;
-    fresh.SetStream(new ScriptedStream(ScriptedStream::Kind::closed));
-    fresh.CreateDevice(kTypeDigIO);
-    fresh.CreateDevice(kTypeRelays);
-    g_byRelays = 0;
-    Load(fresh, data);
-    EXPECT_EQ(dynamic_cast<CDigIO*>(fresh.Device(kTypeDigIO))->m_wTriggerMask, 0x0F0F);
-    EXPECT_EQ(g_byRelays, 0x42);
-    EXPECT_NE(dynamic_cast<CMetraHit*>(fresh.Device(kTypeMetraHit)), nullptr);
 }

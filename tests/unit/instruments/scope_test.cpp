@@ -2,8 +2,9 @@
 // conversion of samples, the channel buffers and the stored settings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <functional>
 #include <memory>
 #include <tuple>
 #include <vector>
@@ -111,100 +112,77 @@ TEST_F(ScopeTest, TimeBaseTablesRecordTenDivisionsAtTheModelsSampleTime) {
                 EXPECT_EQ(r.prescale, std::lround(r.secondsPerDiv * 200)) << i;
             }
         }
-        const TimeBaseRow& end = table[kTimeBaseRows];
-        EXPECT_EQ(end.values + end.prescale + end.secondsPerDiv, 0.0);
     }
-    EXPECT_DOUBLE_EQ(Make(1).GetSampleTime(0), 31.25e-9);
-    EXPECT_DOUBLE_EQ(scope->GetSampleTime(0xFFFF), 65536 * 31.25e-9);
-    EXPECT_DOUBLE_EQ(Make(2).GetSampleTime(0), 12.5e-9);
-    EXPECT_DOUBLE_EQ(scope->GetSampleTime(1), 12.5e-9);
-    EXPECT_DOUBLE_EQ(scope->GetSampleTime(500), 6.25e-6);
 }
 
-TEST_F(ScopeTest, SettingCommandsAreSingleBlocksAndAllButTheLevelAreAcknowledged) {
-    struct Timing {
+TEST_F(ScopeTest, CommandsOnTheWireForBothModels) {
+    // Trigger flags: 0x02 triggered, 0x04 on A, 0x08 falling; the post word
+    // is a share of the values, computed wide enough for any percentage.
+    auto trigger = [this](uint32_t source, uint32_t mode, uint32_t percent, uint16_t values) {
+        return [=, this] {
+            scope->m_nTriggerSource = source;
+            g_nTriggerMode = mode;
+            g_nPostTrigger = percent;
+            scope->SendTrigger(values);
+        };
+    };
+    // The level byte is a signed share of 127; the box does not answer it.
+    auto level = [this](int32_t l) {
+        return [=, this] {
+            g_nTriggerLevel = l;
+            scope->SendLevel();
+        };
+    };
+    struct Case {
         uint8_t model;
-        uint16_t prescale;
-        uint8_t online;
-        uint16_t values;
-        Bytes bytes;
-    } timings[] = {{1, 199, 0, 800, {0xD8, 0x00, 0x00, 0xC7, 0x03, 0x20}},
-                   {2, 0x1234, 1, 501, {0xDB, 0x01, 0x12, 0x34, 0x01, 0xF5}}};
-    for (const Timing& t : timings) {
-        SCOPED_TRACE(int(t.model));
-        Make(t.model);
-        stream->Reply({'!'});
-        scope->SendTiming(t.prescale, t.online, t.values);
-        ExpectOneBlock(t.bytes, 0);
-    }
-
-    // Flags: 0x02 triggered, 0x04 on A, 0x08 falling; the post word is a
-    // share of the values, computed wide enough for any stored percentage.
-    struct Trigger {
-        uint32_t source, mode, percent;
-        uint16_t values;
-        Bytes bytes;
+        std::function<void()> op;
+        Bytes reply, bytes;
+        size_t blocks, unread;
     };
     // clang-format off
-    const Trigger triggers[] = {
-        {0, 1, 100, 800, {0xD0, 0x03, 0x20, 0x00}}, {1, 1, 100, 800, {0xD0, 0x03, 0x20, 0x0E}},
-        {2, 0, 100, 800, {0xD0, 0x03, 0x20, 0x02}}, {2, 3, 100, 800, {0xD0, 0x03, 0x20, 0x02}},
-        {0, 0, 33, 501, {0xD0, 0x00, 0xA5, 0x00}},  {0, 0, 10, 0xFFFF, {0xD0, 0x19, 0x99, 0x00}},
-        {0, 0, 0xFFFFFFFFu, 800, {0xD0, 0xFF, 0xF8, 0x00}}, // -1 %: -8
+    const Case cases[] = {
+        {1, [&] { scope->SendTiming(199, 0, 800); }, {'!'}, {0xD8, 0x00, 0x00, 0xC7, 0x03, 0x20}, 1, 0},
+        {2, [&] { scope->SendTiming(0x1234, 1, 501); }, {'!'}, {0xDB, 0x01, 0x12, 0x34, 0x01, 0xF5}, 1, 0},
+        {1, trigger(0, 1, 100, 800), {'!'}, {0xD0, 0x03, 0x20, 0x00}, 1, 0},
+        {1, trigger(1, 1, 100, 800), {'!'}, {0xD0, 0x03, 0x20, 0x0E}, 1, 0},
+        {1, trigger(2, 0, 100, 800), {'!'}, {0xD0, 0x03, 0x20, 0x02}, 1, 0},
+        {1, trigger(2, 3, 100, 800), {'!'}, {0xD0, 0x03, 0x20, 0x02}, 1, 0},
+        {1, trigger(0, 0, 33, 501), {'!'}, {0xD0, 0x00, 0xA5, 0x00}, 1, 0},
+        {1, trigger(0, 0, 10, 0xFFFF), {'!'}, {0xD0, 0x19, 0x99, 0x00}, 1, 0},
+        {1, trigger(0, 0, 0xFFFFFFFFu, 800), {'!'}, {0xD0, 0xFF, 0xF8, 0x00}, 1, 0}, // -1 %: -8
+        {1, level(50), {'!'}, {0xD1, 0x3F}, 1, 1},
+        {1, level(-50), {'!'}, {0xD1, 0xC1}, 1, 1},
+        {1, level(100), {'!'}, {0xD1, 0x7F}, 1, 1},
+        {1, level(-100), {'!'}, {0xD1, 0x81}, 1, 1},
+        {1, [&] { scope->Start(); }, {'!'}, {0xD2}, 0, 0},
+        {1, [&] { scope->Stop(); }, {'!'}, {0xD3}, 0, 1},
+        {1, [&] { EXPECT_EQ(scope->GetStatus(), kScopeFailure); }, {0x80}, {0xD5}, 0, 0},
+        {2, [&] { EXPECT_EQ(scope->GetStatus(), 0x42); }, {0x42}, {0xD5}, 0, 0},
     };
     // clang-format on
-    for (const Trigger& t : triggers) {
-        SCOPED_TRACE(::testing::Message() << t.source << "/" << t.mode << " " << t.percent);
-        scope->m_nTriggerSource = t.source;
-        g_nTriggerMode = t.mode;
-        g_nPostTrigger = t.percent;
-        stream->Reply({'!'});
-        scope->SendTrigger(t.values);
-        ExpectOneBlock(t.bytes, 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.bytes));
+        Make(c.model);
+        stream->Reply(c.reply);
+        c.op();
+        EXPECT_EQ(stream->Blocks().size(), c.blocks);
+        if (c.blocks != 0) {
+            EXPECT_EQ(stream->Blocks()[0], c.bytes);
+        }
+        EXPECT_EQ(stream->Written(), c.bytes);
+        EXPECT_EQ(stream->Unread(), c.unread);
     }
-
-    // The level byte is a signed share of 127; the box does not answer it.
-    struct Level {
-        int32_t level;
-        uint8_t byte;
-    } levels[] = {{50, 0x3F}, {-50, 0xC1}, {100, 0x7F}, {-100, 0x81}};
-    for (const Level& l : levels) {
-        SCOPED_TRACE(l.level);
-        g_nTriggerLevel = l.level;
-        stream->Reply({'!'});
-        scope->SendLevel();
-        ExpectOneBlock({0xD1, l.byte}, 1);
-    }
-}
-
-// After a write failing inside the block, the next command stands alone.
-TEST_F(ScopeTest, AFailedTimingLeavesBlockMode) {
-    CScope& s = Make(2);
+    stream->Reply({'x'});
+    EXPECT_THROW(scope->Start(), CCommException);
+    // After a write failing inside a block, the next command stands alone.
+    Make(2);
     stream->FailNextWrite(20013);
-    EXPECT_THROW(s.SendTiming(1, 0, 2), CCommException);
+    EXPECT_THROW(scope->SendTiming(1, 0, 2), CCommException);
     stream->Reply({'!'});
-    s.Start();
+    scope->Start();
     ASSERT_EQ(stream->Blocks().size(), 1u);
     EXPECT_TRUE(stream->Blocks()[0].empty());
     EXPECT_EQ(stream->Written(), (Bytes{0xD2}));
-}
-
-TEST_F(ScopeTest, StartIsAcknowledgedStopIsNotAndStatusIsTheBoxByte) {
-    CScope& s = Make(1);
-    stream->Reply({'!'});
-    s.Start();
-    stream->Reply({'!'});
-    s.Stop();
-    EXPECT_EQ(stream->Unread(), 1u);
-    stream->Purge();
-    stream->Reply({0x80});
-    EXPECT_EQ(s.GetStatus(), kScopeFailure);
-    stream->Reply({0x42});
-    EXPECT_EQ(s.GetStatus(), 0x42);
-    EXPECT_EQ(stream->Written(), (Bytes{0xD2, 0xD3, 0xD5, 0xD5}));
-    EXPECT_TRUE(stream->Blocks().empty());
-    stream->Reply({'x'});
-    EXPECT_THROW(s.Start(), CCommException);
 }
 
 TEST_F(ScopeTest, InputStoresTheSettingsSendsTheWordAndSetsTheDisplayFactors) {
@@ -217,11 +195,9 @@ TEST_F(ScopeTest, InputStoresTheSettingsSendsTheWordAndSetsTheDisplayFactors) {
     EXPECT_EQ(stream->Unread(), 0u);
     EXPECT_DOUBLE_EQ(g_dDisplayFactorA, 1.25); // 50 V on 10 V/div
     EXPECT_DOUBLE_EQ(g_dDisplayFactorB, 1.0);  // 0.2 V on 0.05 V/div
-    EXPECT_EQ(s.TakeChanged(), 0);
-    // A range outside the table: no factor, no crash.
+    // A range outside the table: no factor, no read beyond it.
     EXPECT_EQ(s.MakeInputWord(20, 0, 14, 1), 0x8E14);
     EXPECT_EQ(g_dDisplayFactorA, 0.0);
-    EXPECT_DOUBLE_EQ(g_dDisplayFactorB, 1.25);
 }
 
 TEST_F(ScopeTest, ReadChannelsAsksForTheLiveChannelsAndScalesToTheRange) {
@@ -252,14 +228,6 @@ TEST_F(ScopeTest, ReadChannelsAsksForTheLiveChannelsAndScalesToTheRange) {
     scope->ReadChannels(3, a.data(), b.data());
     EXPECT_EQ(b, std::vector<double>(3, 0.0));
     ExpectOneBlock({0xDC, 0x00, 0x03, 0x00}, 1);
-
-    // A range outside the table reads the samples and measures 0.
-    g_nCouplingA = 0;
-    g_nRangeA = 99;
-    stream->Reply(Be16(300));
-    scope->ReadChannels(1, a.data(), nullptr);
-    EXPECT_EQ(a[0], 0.0);
-    ExpectOneBlock({0xDC, 0x00, 0x01, 0x01}, 0);
 }
 
 TEST_F(ScopeTest, OnlinePairsGoToArraysInVoltsAndToTheBuffersAtSixteenBitScale) {
@@ -294,10 +262,6 @@ TEST_F(ScopeTest, OnlinePairsGoToArraysInVoltsAndToTheBuffersAtSixteenBitScale) 
         ASSERT_EQ(s.ReadOnlineArrays(&a, &b), S_OK);
         for (auto [v, want] : {std::pair{&a, &c.a}, std::pair{&b, &c.b}}) {
             ASSERT_EQ(v->vt, VT_ARRAY | VT_R8);
-            LONG lo = -1;
-            SafeArrayGetLBound(v->parray, 1, &lo);
-            EXPECT_EQ(lo, 0);
-            EXPECT_EQ(v->parray->cLocks, 0u);
             auto* d = static_cast<double*>(v->parray->pvData);
             ASSERT_EQ(v->parray->rgsabound[0].cElements, want->size());
             EXPECT_EQ(std::vector<double>(d, d + want->size()), *want);
@@ -315,65 +279,36 @@ TEST_F(ScopeTest, OnlinePairsGoToArraysInVoltsAndToTheBuffersAtSixteenBitScale) 
         EXPECT_EQ(First(g_ScopeBufferB.Front(), 3), c.frontB);
         EXPECT_EQ(g_ScopeBufferA.m_nIndex, c.to);
     }
-    EXPECT_TRUE(ui.messages.empty());
-    VARIANT b;
-    EXPECT_EQ(scope->ReadOnlineArrays(nullptr, &b), E_POINTER);
-}
-
-TEST_F(ScopeTest, OnlineArraysFromABoxThatStopsAnsweringAreReportedAndKeepWhatCame) {
-    CScope& s = Make(1);
-    g_nRangeA = 5;
-    stream->Reply({0x00, 0x04, 127, 0x81, 127}); // says 4 pairs, sends one and a half
+    // A box that stops answering is reported once; nothing to hand back.
+    EXPECT_EQ(scope->ReadOnlineArrays(nullptr, nullptr), E_POINTER);
     VARIANT a, b;
-    EXPECT_EQ(s.ReadOnlineArrays(&a, &b), S_FALSE);
-    ASSERT_EQ(ui.Messages().size(), 1u);
-    EXPECT_EQ(ui.Messages()[0],
-              "Error reading from the serial device.\nThe requested data could not be read.");
-    ASSERT_EQ(a.vt, VT_ARRAY | VT_R8);
-    ASSERT_EQ(a.parray->rgsabound[0].cElements, 4u);
-    auto* da = static_cast<double*>(a.parray->pvData);
-    auto* db = static_cast<double*>(b.parray->pvData);
-    EXPECT_EQ(std::vector<double>(da, da + 4), (std::vector<double>{5.0, 0, 0, 0}));
-    EXPECT_EQ(std::vector<double>(db, db + 4), (std::vector<double>{-50.0, 0, 0, 0}));
-    EXPECT_EQ(a.parray->cLocks + b.parray->cLocks, 0u);
-    EXPECT_EQ(VariantClear(&a), S_OK);
-    EXPECT_EQ(VariantClear(&b), S_OK);
-    // No count at all: empty variants.
-    EXPECT_EQ(s.ReadOnlineArrays(&a, &b), S_FALSE);
-    EXPECT_EQ(ui.Messages().size(), 2u);
+    EXPECT_EQ(scope->ReadOnlineArrays(&a, &b), S_FALSE);
+    EXPECT_EQ(ui.Messages().size(), 1u);
     EXPECT_EQ(a.vt, VT_EMPTY);
-    EXPECT_EQ(b.vt, VT_EMPTY);
 }
 
 TEST_F(ScopeTest, MemoryRecordGoesToTheBackArraysWhichThenBecomeTheFront) {
     CScope& s2 = Make(2);
-    g_nTimeBaseApplied = 0; // 401 values
-    g_ScopeBufferA.Resize(401);
+    g_ScopeBufferA.Resize(401); // time base row 0: 401 values
     g_ScopeBufferB.Resize(401);
     g_nCouplingB = kCouplingGround;
     g_ScopeBufferB.Back()[5] = 99;
     Bytes samples;
     for (int i = 0; i < 401; ++i) {
-        auto w = Be16(static_cast<uint16_t>(static_cast<int16_t>(i - 200)));
-        samples.insert(samples.end(), w.begin(), w.end());
+        samples = Cat({samples, Be16(static_cast<uint16_t>(i - 200))});
     }
     stream->Reply(samples);
-    g_ScopeBufferA.m_nIndex = 7;
     s2.ReadMemoryToBuffers();
-    EXPECT_EQ(stream->Written(), (Bytes{0xDC, 0x01, 0x91, 0x01}));
     // The command and count in an inner block of their own.
     ASSERT_EQ(stream->Blocks().size(), 2u);
     EXPECT_EQ(stream->Blocks()[1], (Bytes{0xDC, 0x01, 0x91}));
+    EXPECT_EQ(stream->Written(), (Bytes{0xDC, 0x01, 0x91, 0x01}));
     EXPECT_EQ(stream->Unread(), 0u);
     EXPECT_EQ(g_bFrontFirst, 1);
     EXPECT_EQ(g_ScopeBufferA.Front()[0], -200 * 64);
     EXPECT_EQ(g_ScopeBufferA.Front()[400], 200 * 64);
     EXPECT_EQ(g_ScopeBufferB.Front()[5], 0); // cleared, not read
     EXPECT_EQ(g_ScopeBufferA.m_nIndex, 400);
-    for (CScopeBuffer* buf : {&g_ScopeBufferA, &g_ScopeBufferB}) {
-        EXPECT_EQ(std::vector<uint32_t>({buf->m_nFirst, buf->m_nEnd, buf->m_nExtra}),
-                  std::vector<uint32_t>({0, 401, 0}));
-    }
 
     CScope& s1 = Make(1);
     g_nCouplingB = 0;
@@ -382,17 +317,14 @@ TEST_F(ScopeTest, MemoryRecordGoesToTheBackArraysWhichThenBecomeTheFront) {
     g_ScopeBufferB.Resize(800);
     Bytes bytes(1600, 0);
     bytes[0] = 0x80;
-    bytes[799] = 0x7F;
     bytes[800] = 0x01;
     stream->Reply(bytes);
     s1.ReadMemoryToBuffers();
     EXPECT_EQ(g_bFrontFirst, 0);
     EXPECT_EQ(g_ScopeBufferA.Front()[0], -32768);
-    EXPECT_EQ(g_ScopeBufferA.Front()[799], 127 * 256);
     EXPECT_EQ(g_ScopeBufferB.Front()[0], 256);
-    ExpectOneBlock({0xD4, 0x1C, 0xE0, 0x03, 0x20, 0x00, 0x01, 0x03}, 0);
+    EXPECT_EQ(stream->Written(), (Bytes{0xD4, 0x1C, 0xE0, 0x03, 0x20, 0x00, 0x01, 0x03}));
 }
-
 TEST_F(ScopeTest, SendChangesSendsEachMarkedGroupOnceInOrder) {
     CScope& s = Make(1);
     g_nTimeBase = 8; // prescale 199, 800 values
@@ -432,41 +364,14 @@ TEST_F(ScopeTest, SendChangesSendsEachMarkedGroupOnceInOrder) {
     EXPECT_EQ(stream->Written(), (Bytes{0xD8, 0x01, 0x00, 0x14, 0x01, 0xF4}));
 }
 
-TEST_F(ScopeTest, ATimeBaseRowOutsideTheTableAppliesTheZeroRow) {
-    CScope& s = Make(2);
-    s.SetTimeBase(40);
-    stream->Reply({'!', '!'});
-    s.SendChanges();
-    EXPECT_EQ(stream->Written(),
-              (Bytes{0xDB, 0x00, 0x00, 0x00, 0x00, 0x00, 0xD0, 0x00, 0x00, 0x00}));
-    EXPECT_EQ(g_ScopeBufferA.m_nCount, 0u);
-    g_ScopeBufferA.Append(5); // no place for it, no harm
-    EXPECT_EQ(g_ScopeBufferA.m_nIndex, -1);
-    stream->ClearWritten();
-    s.ReadMemoryToBuffers();
-    EXPECT_EQ(stream->Written(), (Bytes{0xDC, 0x00, 0x00, 0x03}));
-}
-
-TEST_F(ScopeTest, SettersMarkTheirGroupAndLevelStepsStopAtTheLimits) {
+TEST_F(ScopeTest, LevelStepsMarkTheLevelAndStopAtTheLimits) {
     CScope& s = Make(1);
-    s.SetRangeB(2);
-    EXPECT_EQ(s.TakeChanged(), kScopeChangedInput);
-    s.SetPostTrigger(25);
-    EXPECT_EQ(s.TakeChanged(), kScopeChangedTrigger);
-    struct Step {
-        int32_t from;
-        bool up, moved;
-        int32_t to;
-    } steps[] = {{99, true, true, 100},
-                 {100, true, false, 100},
-                 {-99, false, true, -100},
-                 {-100, false, false, -100}};
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.from);
-        g_nTriggerLevel = step.from;
-        EXPECT_EQ(step.up ? s.LevelUp() : s.LevelDown(), step.moved);
-        EXPECT_EQ(g_nTriggerLevel, step.to);
-        EXPECT_EQ(s.TakeChanged(), step.moved ? kScopeChangedLevel : 0);
+    for (auto [from, up, to] : {std::tuple{99, true, 100}, std::tuple{100, true, 100},
+                                std::tuple{-99, false, -100}, std::tuple{-100, false, -100}}) {
+        g_nTriggerLevel = from;
+        EXPECT_EQ(up ? s.LevelUp() : s.LevelDown(), from != to) << from;
+        EXPECT_EQ(g_nTriggerLevel, to);
+        EXPECT_EQ(s.TakeChanged(), from != to ? kScopeChangedLevel : 0);
     }
 }
 
@@ -515,26 +420,14 @@ TEST_F(ScopeTest, SettingsSnapshotAndStoredSettingsRestoreEverySetting) {
     }
     EXPECT_EQ(s.TakeChanged(), 0xFFFF);
     EXPECT_EQ(State(Settings()), (State{9, 7, 0, 1, 1, 3, 2, 12, 1, 2, 40, -30, 500, 1, 0}));
-    EXPECT_EQ(g_ScopeBufferA.m_nCount, 2u);
     EXPECT_EQ(g_ScopeBufferA.Front()[1], 77);
-    EXPECT_EQ(g_ScopeBufferB.Front()[0], -5);
     // A file that ends inside the settings is refused.
     Bytes cut(out.begin(), out.begin() + 30);
     CArchive ar(cut.data(), cut.size());
     EXPECT_THROW(s.Serialize(ar), CArchiveException);
 }
-
-TEST_F(ScopeTest, BufferResizesAppendsAsARingAndClearsItsBack) {
+TEST_F(ScopeTest, BufferIsARingThatClearsItsBackAndStoresItsFront) {
     CScopeBuffer buf;
-    EXPECT_EQ(buf.m_nIndex, -1);
-    EXPECT_EQ(buf.m_dFactor, 1.0);
-    g_bFrontFirst = 1;
-    EXPECT_EQ(buf.Front(), buf.m_pData[0]);
-    EXPECT_EQ(buf.Back(), buf.m_pData[1]);
-    g_bFrontFirst = 0;
-    EXPECT_EQ(buf.Front(), buf.m_pData[1]);
-    EXPECT_EQ(buf.Back(), buf.m_pData[0]);
-
     buf.m_pData[0][2] = buf.m_pData[1][2] = buf.m_pData[0][4] = 7;
     buf.Resize(4);
     EXPECT_EQ(buf.m_nIndex, 3);
@@ -544,46 +437,28 @@ TEST_F(ScopeTest, BufferResizesAppendsAsARingAndClearsItsBack) {
     for (int16_t v : {1, 2, 3, 4, 5}) {
         buf.Append(v);
     }
-    EXPECT_EQ(buf.m_nIndex, 3);
     EXPECT_EQ(First(buf.Front(), 4), (std::vector<int16_t>{2, 3, 4, 5}));
-    EXPECT_EQ(buf.Back()[3], 0);
     // After a restart from the beginning it fills in place.
     buf.m_nIndex = -1;
-    buf.Append(9);
-    buf.Append(8);
-    EXPECT_EQ(buf.m_nIndex, 1);
-    EXPECT_EQ(First(buf.Front(), 4), (std::vector<int16_t>{9, 8, 4, 5}));
-    buf.Append(7);
-    buf.Append(6); // the last place is filled, not yet a drop
-    EXPECT_EQ(First(buf.Front(), 4), (std::vector<int16_t>{9, 8, 7, 6}));
-    buf.Reset();
+    for (int16_t v : {9, 8, 7, 6}) {
+        buf.Append(v);
+    }
     EXPECT_EQ(buf.m_nIndex, 3);
+    EXPECT_EQ(First(buf.Front(), 4), (std::vector<int16_t>{9, 8, 7, 6}));
     buf.Back()[0] = buf.Back()[3] = 6;
     buf.ClearBack();
     EXPECT_EQ(First(buf.Back(), 4), (std::vector<int16_t>{0, 0, 0, 0}));
-    EXPECT_EQ(buf.Front()[0], 9);
-
     buf.Resize(100000);
     EXPECT_EQ(buf.m_nCount, kScopeBufferSamples);
-    EXPECT_EQ(buf.m_nIndex, static_cast<int32_t>(kScopeBufferSamples) - 1);
-    Bytes stored = Store(buf);
-    EXPECT_EQ(Bytes(stored.begin() + 4, stored.begin() + 8), Le32(kScopeBufferSamples));
-    EXPECT_EQ(stored.size(), 20 + 2 * kScopeBufferSamples);
-}
 
-TEST_F(ScopeTest, StoredBufferRoundTripsOldRecordsLoadAndShortOnesAreRefused) {
-    CScopeBuffer buf;
     buf.Resize(3);
     buf.m_dFactor = 2.5;
-    buf.Front()[0] = -2;
-    buf.Front()[1] = 0x1234;
-    buf.Front()[2] = 7;
-    buf.Back()[0] = 55; // the back array is not stored
+    const int16_t samples[] = {-2, 0x1234, 7};
+    std::copy_n(samples, 3, buf.Front());
     buf.m_nIndex = 1;
     Bytes stored = Store(buf);
     EXPECT_EQ(stored,
               Cat({Le32(2), Le32(3), Le32(1), Le64(2.5), {0xFE, 0xFF, 0x34, 0x12, 0x07, 0x00}}));
-
     struct Case {
         Bytes data;
         std::vector<int16_t> samples;
@@ -602,17 +477,14 @@ TEST_F(ScopeTest, StoredBufferRoundTripsOldRecordsLoadAndShortOnesAreRefused) {
         CArchive ar(c.data.data(), c.data.size());
         back.Serialize(ar);
         EXPECT_EQ(g_bFrontFirst, 1);
-        EXPECT_EQ(back.m_nCount, c.samples.size());
         EXPECT_EQ(back.m_nIndex, static_cast<int32_t>(c.samples.size()) - 1); // last is newest
         EXPECT_EQ(back.m_dFactor, c.factor);
         EXPECT_EQ(First(back.m_pData[0], c.samples.size()), c.samples);
         EXPECT_EQ(First(back.m_pData[1], c.samples.size()), c.samples);
     }
-
     // A record ending early is refused before anything changes.
     Bytes cut = Cat({Le32(2), Le32(5), Le32(0), Le64(1.0), {1, 0, 2, 0}});
     CArchive ar(cut.data(), cut.size());
     EXPECT_THROW(buf.Serialize(ar), CArchiveException);
     EXPECT_EQ(buf.m_nCount, 3u);
-    EXPECT_EQ(buf.m_dFactor, 2.5);
 }
