@@ -67,7 +67,7 @@ public:
     void OnPaint(platform::Gfx& dc) override;
     void OnLButtonDown(platform::Point p) override;
     bool OnSetCursor(platform::Point p) override;
-    void OnCommand(uint32_t id) override;
+    bool OnCommand(uint32_t id) override;
     void OnCommNotify(uintptr_t code, intptr_t param) override;
     void OnHelp() override;
     void OnDestroy() override;

@@ -24,8 +24,8 @@ public:
     // The pointer is over the client area at p; true when the handler set
     // the cursor itself.
     virtual bool OnSetCursor(Point p) = 0;
-    // A command (WM_COMMAND) posted or sent to the window.
-    virtual void OnCommand(uint32_t id) = 0;
+    // A command (WM_COMMAND) posted or sent to the window; true when handled.
+    virtual bool OnCommand(uint32_t id) = 0;
     // The worker's notification (WM_COMMNOTIFY).
     virtual void OnCommNotify(uintptr_t code, intptr_t param) = 0;
     // The user asked for help (F1).
