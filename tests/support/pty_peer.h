@@ -1,5 +1,6 @@
 // The far end of a pseudo-terminal, for serial tests on POSIX: the test
-// plays the box on the master side.
+// plays the box on the master side. SerialRig makes it COM3 of a profile of
+// the test's own.
 #pragma once
 
 #include <chrono>
@@ -11,6 +12,8 @@
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
+
+#include "support/temp_profile.h"
 
 class PtyPeer {
 public:
@@ -77,4 +80,13 @@ private:
     int m_master = -1;
     int m_slave = -1;
     std::string m_strPath;
+};
+
+struct SerialRig {
+    SerialRig() {
+        profile.Set("Settings", "Port", "3");
+        profile.Set("Ports", "COM3", peer.Path());
+    }
+    TempProfile profile;
+    PtyPeer peer;
 };

@@ -9,6 +9,7 @@
 #include <oleauto.h>
 
 #include <string>
+#include <utility>
 
 namespace kobtlb {
 
@@ -48,10 +49,10 @@ inline std::string Doc(ITypeInfo* info, MEMBERID id) {
 }
 
 inline std::string TypeName(ITypeInfo* info, const TYPEDESC& t) {
-    switch (t.vt) {
-    case VT_PTR:
+    if (t.vt == VT_PTR) {
         return TypeName(info, *t.lptdesc) + "*";
-    case VT_USERDEFINED: {
+    }
+    if (t.vt == VT_USERDEFINED) {
         ITypeInfo* ref = nullptr;
         if (info->GetRefTypeInfo(t.hreftype, &ref) != S_OK) {
             return "?";
@@ -61,25 +62,15 @@ inline std::string TypeName(ITypeInfo* info, const TYPEDESC& t) {
         ref->Release();
         return Narrow(Str(name));
     }
-    case VT_UI1:
-        return "BYTE";
-    case VT_UI2:
-        return "WORD";
-    case VT_I2:
-        return "SHORT";
-    case VT_I4:
-        return "LONG";
-    case VT_R8:
-        return "DOUBLE";
-    case VT_BSTR:
-        return "BSTR";
-    case VT_VARIANT:
-        return "VARIANT";
-    case VT_HRESULT:
-        return "HRESULT";
-    default:
-        return "vt" + std::to_string(t.vt);
+    static const std::pair<VARTYPE, const char*> names[] = {
+        {VT_UI1, "BYTE"},  {VT_UI2, "WORD"},  {VT_I2, "SHORT"},        {VT_I4, "LONG"},
+        {VT_R8, "DOUBLE"}, {VT_BSTR, "BSTR"}, {VT_VARIANT, "VARIANT"}, {VT_HRESULT, "HRESULT"}};
+    for (const auto& [vt, name] : names) {
+        if (vt == t.vt) {
+            return name;
+        }
     }
+    return "vt" + std::to_string(t.vt);
 }
 
 inline void DumpFunctions(ITypeInfo* info, const TYPEATTR& attr, std::string& out) {

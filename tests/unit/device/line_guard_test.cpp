@@ -13,7 +13,7 @@
 
 #include "device/exchange.h"
 #include "device/kobface.h"
-#include "support/serial_rig.h"
+#include "support/pty_peer.h"
 
 TEST(LineGuard, WhatIsNoTerminalIsNeverOpenedNorWrittenTo) {
     TempProfile profile;

@@ -1,4 +1,4 @@
-// Compiling formulas: the code emitted, the errors with their positions, the
+// Compiling formulas: number forms, the errors with their positions, the
 // limits of the code buffer and the value stack, and the function table.
 #include <cstdint>
 #include <string>
@@ -7,45 +7,18 @@
 #include <gtest/gtest.h>
 
 #include "formula/forcomp.h"
-#include "support/bytes.h"
 
 namespace {
 
-// Opcode 2 with its double, little-endian, then the bytes that follow.
-Bytes Const(double v, const Bytes& rest = {}) {
-    return Cat({{2}, Le64(v), rest});
-}
-
-Bytes CodeOf(const char* utf8) {
-    CForComp comp;
-    WString text = Widen(utf8);
-    EXPECT_TRUE(comp.Compile(text.c_str()))
-        << utf8 << ": error " << comp.Error() << " at " << comp.ErrorPos();
-    return Bytes(comp.Code(), comp.Code() + comp.CodeLength());
-}
-
-TEST(FormulaCompile, EmitsPostfixCode) {
-    // The double after opcode 2 is little-endian: 2.0 = 00..00 40, 1.0 = 00..F0 3F.
-    EXPECT_EQ(CodeOf("2*X+1"),
-              (Bytes{2, 0, 0, 0, 0, 0, 0, 0, 0x40, 0, 5, 2, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 3, 42}));
-
-    struct Case {
-        const char* text;
-        Bytes code;
-    } cases[] = {
-        {"SIN(X)", {0, 7, 42}},
-        {"-X", {0, 41, 42}},
-        {"IN(1;2)", Cat({Const(1.0), Const(2.0, {40, 42})})},
-        {"", {42}},
-        {"PI", {1, 42}},
-        {"1-2-3", Cat({Const(1.0), Const(2.0, {4}), Const(3.0, {4, 42})})},
-        {"1+2*3", Cat({Const(1.0), Const(2.0), Const(3.0, {5, 3, 42})})},
-        {"180°", Const(3.141592653589793, {42})},
-        {"1.E1+007", Cat({Const(10.0), Const(7.0, {3, 42})})},
-        {"1E+2*2E-1", Cat({Const(100.0), Const(0.2, {5, 42})})},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(CodeOf(c.text), c.code) << c.text;
+// Number forms the random formulas do not write: a bare point, a signed and
+// zero-padded exponent.
+TEST(FormulaCompile, NumbersInTheirRarerForms) {
+    const std::pair<const char16_t*, double> cases[] = {
+        {u"1.E1+007", 17.0}, {u"1E+2*2E-1", 20.0}, {u"0.5E0", 0.5}, {u"007.250", 7.25}};
+    for (const auto& [text, value] : cases) {
+        CForComp comp;
+        ASSERT_TRUE(comp.Compile(text)) << Narrow(text);
+        EXPECT_EQ(comp.Run(0.0), value) << Narrow(text);
     }
 }
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <map>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -108,87 +108,100 @@ const std::map<std::string, Fn2>& Functions2() {
     return table;
 }
 
-struct Node {
-    enum Kind { Number, VarX, Pi, Minus, Binary, Call1, Call2 } kind = Number;
-    std::string text; // the number as written, or the function name
-    double value = 0; // the number's value
-    char op = 0;
-    std::unique_ptr<Node> a, b;
+// A formula as text, the grammar level it stands at (0 expression, 1 term,
+// 2 factor), whether it is a negation, and its value at x; failed is set
+// when any part's value is not finite (a domain error, a division by zero or
+// an overflow on the way).
+struct Formula {
+    std::string text;
+    int level = 2;
+    bool negation = false;
+    std::function<double(double x, bool& failed)> value;
 };
+
+double Checked(double v, bool& failed) {
+    failed = failed || !std::isfinite(v);
+    return v;
+}
 
 class Generator {
 public:
     explicit Generator(unsigned seed) : m_rng(seed) {}
 
-    std::unique_ptr<Node> Make(int depth) {
-        auto n = std::make_unique<Node>();
-        int choice = depth <= 0 || --m_nBudget <= 0 ? Pick(3) : Pick(10);
-        switch (choice) {
-        case 0:
-            MakeNumber(*n);
-            break;
-        case 1:
-            n->kind = Node::VarX;
-            break;
-        case 2:
-            n->kind = Pick(4) ? Node::VarX : Node::Pi;
-            break;
-        case 3:
-            n->kind = Node::Minus;
-            n->a = Make(depth - 1);
-            break;
-        case 4:
-        case 5:
-        case 6:
-            n->kind = Node::Binary;
-            n->op = "+-*/"[Pick(4)];
-            n->a = Make(depth - 1);
-            n->b = Make(depth - 1);
-            break;
-        case 7:
-        case 8: {
-            n->kind = Node::Call1;
-            auto it = Functions().begin();
-            std::advance(it, Pick(static_cast<int>(Functions().size())));
-            n->text = it->first;
-            n->a = Make(depth - 1);
-            break;
-        }
-        default: {
-            n->kind = Node::Call2;
-            auto it = Functions2().begin();
-            std::advance(it, Pick(static_cast<int>(Functions2().size())));
-            n->text = it->first;
-            n->a = Make(depth - 1);
-            n->b = Make(depth - 1);
-            break;
-        }
-        }
-        return n;
-    }
-
-    std::unique_ptr<Node> MakeFormula() {
+    Formula MakeFormula() {
         m_nBudget = 30;
         return Make(6);
     }
 
-    // The text of a node where the grammar needs at least the given level
-    // (0 expression, 1 term, 2 factor).
-    std::string Render(const Node& n, int need, bool minusAllowed = true) {
-        int level = n.kind == Node::Binary ? (n.op == '+' || n.op == '-' ? 0 : 1) : 2;
-        std::string s = Bare(n);
-        if (level < need || (!minusAllowed && n.kind == Node::Minus)) {
-            s = "(" + Space() + s + Space() + ")";
+private:
+    Formula Make(int depth) {
+        switch (depth <= 0 || --m_nBudget <= 0 ? Pick(3) : Pick(10)) {
+        case 0:
+            return Number();
+        case 1:
+        case 2:
+            if (Pick(5) == 0) {
+                return {"PI", 2, false, [](double, bool&) { return kPi; }};
+            }
+            return {"X", 2, false, [](double x, bool&) { return x; }};
+        case 3: {
+            auto f = Make(depth - 1);
+            return {"-" + Space() + Wrap(f, 2, true), 2, true,
+                    [f = f.value](double x, bool& failed) { return -f(x, failed); }};
         }
-        return s;
+        case 4:
+        case 5:
+        case 6: {
+            const char op = "+-*/"[Pick(4)];
+            const int level = op == '+' || op == '-' ? 0 : 1;
+            auto a = Make(depth - 1);
+            auto b = Make(depth - 1);
+            return {Wrap(a, level) + Space() + op + Space() + Wrap(b, level + 1), level, false,
+                    [op, a = a.value, b = b.value](double x, bool& failed) {
+                        double u = a(x, failed);
+                        double v = b(x, failed);
+                        return Checked(op == '+'   ? u + v
+                                       : op == '-' ? u - v
+                                       : op == '*' ? u * v
+                                                   : u / v,
+                                       failed);
+                    }};
+        }
+        case 7:
+        case 8: {
+            auto it = std::next(Functions().begin(), Pick(static_cast<int>(Functions().size())));
+            auto a = Make(depth - 1);
+            return {it->first + "(" + Space() + Wrap(a, 0) + Space() + ")", 2, false,
+                    [fn = it->second, a = a.value](double x, bool& failed) {
+                        return Checked(fn(x, a(x, failed)), failed);
+                    }};
+        }
+        default: {
+            auto it = std::next(Functions2().begin(), Pick(static_cast<int>(Functions2().size())));
+            auto a = Make(depth - 1);
+            auto b = Make(depth - 1);
+            return {it->first + "(" + Space() + Wrap(a, 0) + Space() + ";" + Space() + Wrap(b, 0) +
+                        Space() + ")",
+                    2, false, [fn = it->second, a = a.value, b = b.value](double x, bool& failed) {
+                        double u = a(x, failed);
+                        return Checked(fn(x, u, b(x, failed)), failed);
+                    }};
+        }
+        }
     }
 
-private:
-    int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_rng); }
-    std::string Space() { return Pick(4) == 0 ? " " : ""; }
+    // Brackets where the grammar needs a higher level, and around a
+    // negation that is itself negated.
+    std::string Wrap(const Formula& f, int need, bool inNegation = false) {
+        if (f.level < need || (inNegation && f.negation)) {
+            return "(" + Space() + f.text + Space() + ")";
+        }
+        return f.text;
+    }
 
-    void MakeNumber(Node& n) {
+    Formula Number() {
         char buf[32];
+        double scale = 1;
         switch (Pick(4)) {
         case 0:
             std::snprintf(buf, sizeof buf, "%d", Pick(20));
@@ -201,79 +214,19 @@ private:
             break;
         default:
             std::snprintf(buf, sizeof buf, "%d", 15 * Pick(25));
-            n.text = buf;
-            n.value = std::strtod(buf, nullptr) * 0.017453292519943295;
-            n.text += Space() + "°";
-            return;
+            scale = 0.017453292519943295;
         }
-        n.text = buf;
-        n.value = std::strtod(buf, nullptr);
+        const double v = std::strtod(buf, nullptr) * scale;
+        return {buf + (scale == 1 ? "" : Space() + "°"), 2, false,
+                [v](double, bool&) { return v; }};
     }
 
-    std::string Bare(const Node& n) {
-        switch (n.kind) {
-        case Node::Number:
-            return n.text;
-        case Node::VarX:
-            return "X";
-        case Node::Pi:
-            return "PI";
-        case Node::Minus:
-            return "-" + Space() + Render(*n.a, 2, false);
-        case Node::Binary:
-            if (n.op == '+' || n.op == '-') {
-                return Render(*n.a, 0) + Space() + n.op + Space() + Render(*n.b, 1);
-            }
-            return Render(*n.a, 1) + Space() + n.op + Space() + Render(*n.b, 2);
-        case Node::Call1:
-            return n.text + "(" + Space() + Render(*n.a, 0) + Space() + ")";
-        case Node::Call2:
-            return n.text + "(" + Space() + Render(*n.a, 0) + Space() + ";" + Space() +
-                   Render(*n.b, 0) + Space() + ")";
-        }
-        return {};
-    }
+    int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_rng); }
+    std::string Space() { return Pick(4) == 0 ? " " : ""; }
 
     std::mt19937 m_rng;
     int m_nBudget = 0;
 };
-
-// The value of a tree at x; failed is set when any node's value is not
-// finite (a domain error, a division by zero or an overflow on the way).
-double Evaluate(const Node& n, double x, bool& failed) {
-    double v = 0;
-    switch (n.kind) {
-    case Node::Number:
-        v = n.value;
-        break;
-    case Node::VarX:
-        v = x;
-        break;
-    case Node::Pi:
-        v = kPi;
-        break;
-    case Node::Minus:
-        v = -Evaluate(*n.a, x, failed);
-        break;
-    case Node::Binary: {
-        double a = Evaluate(*n.a, x, failed);
-        double b = Evaluate(*n.b, x, failed);
-        v = n.op == '+' ? a + b : n.op == '-' ? a - b : n.op == '*' ? a * b : a / b;
-        break;
-    }
-    case Node::Call1:
-        v = Functions().at(n.text)(x, Evaluate(*n.a, x, failed));
-        break;
-    case Node::Call2: {
-        double a = Evaluate(*n.a, x, failed);
-        double b = Evaluate(*n.b, x, failed);
-        v = Functions2().at(n.text)(x, a, b);
-        break;
-    }
-    }
-    failed = failed || !std::isfinite(v);
-    return v;
-}
 
 TEST(FormulaProperty, RandomFormulasRunAsTheirSyntaxTreeEvaluates) {
     Generator gen(20261207);
@@ -281,8 +234,8 @@ TEST(FormulaProperty, RandomFormulasRunAsTheirSyntaxTreeEvaluates) {
     int failures = 0;
     int computed = 0;
     for (int round = 0; round < 600 && failures < 5; ++round) {
-        auto tree = gen.MakeFormula();
-        std::string text = gen.Render(*tree, 0);
+        const Formula formula = gen.MakeFormula();
+        const std::string& text = formula.text;
         WString wide = Widen(text);
         CForComp comp;
         if (!comp.Compile(wide.c_str())) {
@@ -293,7 +246,7 @@ TEST(FormulaProperty, RandomFormulasRunAsTheirSyntaxTreeEvaluates) {
         std::vector<double> ran;
         for (double x : points) {
             bool fails = false;
-            double expected = Evaluate(*tree, x, fails);
+            double expected = formula.value(x, fails);
             std::feclearexcept(FE_ALL_EXCEPT);
             if (fails) {
                 EXPECT_THROW(comp.Run(x), CFPException) << text << " at " << x;

@@ -14,59 +14,39 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 
-double RunFormula(const char16_t* text, double x) {
-    CForComp comp;
-    EXPECT_TRUE(comp.Compile(text)) << Narrow(text);
-    return comp.Run(x);
-}
-
-TEST(FormulaRun, SmallFunctionsAtTheirEdges) {
-    struct Case {
-        const char16_t* text;
-        double x;
-        double expected;
-    } cases[] = {
-        {u"SGN(X)", 0.0, 1.0},   {u"SGN(X)", -1e-300, -1.0}, {u"INT(X)", -2.5, -2.0},
-        {u"FRC(X)", -2.5, -0.5}, {u"GE(X)", 7.0, 1.0},       {u"GT(X)", 7.0, 0.0},
-        {u"LE(X)", -7.0, 1.0},   {u"LT(X)", -7.0, 0.0},      {u"IN(1;2)", 1.0, 1.0},
-        {u"IN(1;2)", 2.0, 1.0},  {u"IN(1;2)", 2.5, 0.0},     {u"POS(X)", 0.0, 0.0},
-        {u"NEG(X)", -0.0, 0.0},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(RunFormula(c.text, c.x), c.expected) << Narrow(c.text) << " at " << c.x;
-    }
-}
-
-TEST(FormulaRun, WaveShapesOverTheirPeriod) {
+// The edges of each function and wave shape, where the random formulas
+// seldom land.
+TEST(FormulaRun, FunctionsAndWaveShapesAtTheirEdges) {
     const double q = kPi / 2; // a quarter period
     struct Case {
         const char16_t* text;
-        double x;
-        double expected;
+        std::vector<std::pair<double, double>> points; // x, value
     } cases[] = {
-        // The edges of each shape, where the random formulas seldom land.
-        {u"SQU(X)", kPi - 1e-9, 1.0},
-        {u"SQU(X)", kPi, -1.0},
-        {u"SQU(X)", -q, -1.0},
-        {u"SAW(X)", kPi, -1.0},
-        {u"SAW(X)", -q, -0.5},
-        {u"TRI(X)", q, 1.0},
-        {u"TRI(X)", 3 * q, -1.0},
-        {u"TRI(X)", -q, -1.0},
-        {u"PWM(X;0.25)", 0.24 * 2 * kPi, 1.0},
-        {u"PWM(X;0.25)", q, 0.0},
-        {u"PWM(X;0.25)", -0.1, 1.0},
-        {u"PWM(X;-0.25)", 0.1, -1.0},
-        {u"PHA(X;PI/2)", q / 2, 0.0},
-        {u"PHA(X;PI/2)", q, 1.0},
-        {u"PHA(X;PI/2)", kPi + q / 2, 0.0},
-        {u"PUL(X;0.5)", q - 0.24, 1.0},
-        {u"PUL(X;0.5)", q + 0.26, 0.0},
-        {u"PUL(X;0.5)", 3 * q + 0.2, -1.0},
-        {u"PUL(X;0.5)", 3 * q + 0.3, 0.0},
+        {u"SGN(X)", {{0.0, 1.0}, {-1e-300, -1.0}}},
+        {u"INT(X)", {{-2.5, -2.0}}},
+        {u"FRC(X)", {{-2.5, -0.5}}},
+        {u"GE(X)", {{7.0, 1.0}}},
+        {u"GT(X)", {{7.0, 0.0}}},
+        {u"LE(X)", {{-7.0, 1.0}}},
+        {u"LT(X)", {{-7.0, 0.0}}},
+        {u"IN(1;2)", {{1.0, 1.0}, {2.0, 1.0}, {2.5, 0.0}}},
+        {u"POS(X)", {{0.0, 0.0}}},
+        {u"NEG(X)", {{-0.0, 0.0}}},
+        {u"SQU(X)", {{kPi - 1e-9, 1.0}, {kPi, -1.0}, {-q, -1.0}}},
+        {u"SAW(X)", {{kPi, -1.0}, {-q, -0.5}}},
+        {u"TRI(X)", {{q, 1.0}, {3 * q, -1.0}, {-q, -1.0}}},
+        {u"PWM(X;0.25)", {{0.24 * 4 * q, 1.0}, {q, 0.0}, {-0.1, 1.0}}},
+        {u"PWM(X;-0.25)", {{0.1, -1.0}}},
+        {u"PHA(X;PI/2)", {{q / 2, 0.0}, {q, 1.0}, {kPi + q / 2, 0.0}}},
+        {u"PUL(X;0.5)",
+         {{q - 0.24, 1.0}, {q + 0.26, 0.0}, {3 * q + 0.2, -1.0}, {3 * q + 0.3, 0.0}}},
     };
     for (const Case& c : cases) {
-        EXPECT_NEAR(RunFormula(c.text, c.x), c.expected, 1e-12) << Narrow(c.text) << " at " << c.x;
+        CForComp comp;
+        ASSERT_TRUE(comp.Compile(c.text)) << Narrow(c.text);
+        for (auto [x, value] : c.points) {
+            EXPECT_NEAR(comp.Run(x), value, 1e-12) << Narrow(c.text) << " at " << x;
+        }
     }
 }
 

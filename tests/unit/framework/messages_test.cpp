@@ -53,8 +53,6 @@ TEST(Messages, CommunicationErrorsBeepAndFitTheBuffer) {
     none.ReportError();
     EXPECT_EQ(ui.Messages(), (std::vector<std::string>{"Data transfer error to or from the device.",
                                                        "No error message is available."}));
-    EXPECT_EQ(Text(CArchiveException(CArchiveException::badIndex)),
-              "The file refers to an object that it does not contain.");
     EXPECT_EQ(Text(CFPException(CFPException::divideByZero)),
               "Floating-point error: division by zero.");
 }
