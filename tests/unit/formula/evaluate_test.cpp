@@ -86,6 +86,7 @@ TEST(FormulaEvaluate, NoNaNOrInfinityReachesATable) {
     // A NaN passed in raises no flag of its own.
     EXPECT_FALSE(comp.Evaluate(u"X", 2, nan, 1.0, out.data()));
     EXPECT_EQ(out[0], kUntouched);
+    EXPECT_EQ(comp.EvaluationFailure(), 21010u); // invalid, as for a domain error
     // Nor does a formula that ignores X cover a range that overflows.
     EXPECT_FALSE(comp.Evaluate(u"X", 2, -huge, huge, out.data()));
     EXPECT_EQ(out[1], kUntouched);
@@ -97,6 +98,12 @@ TEST(FormulaEvaluate, NoNaNOrInfinityReachesATable) {
     EXPECT_EQ(comp.Run(1.0), 0.0);
     ASSERT_TRUE(comp.Compile(u"X"));
     EXPECT_THROW(comp.Run(nan), CFPException);
+    try { // an infinity that raised no flag is an overflow
+        comp.Run(std::numeric_limits<double>::infinity());
+        ADD_FAILURE();
+    } catch (const CFPException& e) {
+        EXPECT_EQ(e.m_nCode, CFPException::overflow);
+    }
     EXPECT_EQ(comp.Run(2.0), 2.0);
 }
 
