@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "stored_shapes.h"
@@ -276,4 +277,24 @@ TEST(ArchiveObjects, IndicesAbove7FFEUseTheLongForm) {
                       Le16(2)});
     ASSERT_GT(data.size(), tail.size());
     EXPECT_EQ(Bytes(data.end() - static_cast<long>(tail.size()), data.end()), tail);
+
+    // Loaded and stored again, the objects give the same bytes.
+    CArchive ar(data.data(), data.size());
+    std::set<CObject*> seen;
+    std::vector<Owned> owned;
+    std::vector<CObject*> loaded;
+    while (ar.Remaining() > 0) {
+        CObject* o = ar.ReadObject(RUNTIME_CLASS(CShape));
+        if (seen.insert(o).second) {
+            owned.emplace_back(o);
+        }
+        loaded.push_back(o);
+    }
+    ASSERT_EQ(loaded.size(), kDots + 6);
+    EXPECT_EQ(Store([&](CArchive& out) {
+                  for (CObject* o : loaded) {
+                      out.WriteObject(o);
+                  }
+              }),
+              data);
 }
