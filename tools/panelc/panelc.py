@@ -401,14 +401,14 @@ def main(argv=None):
     except PanelError as e:
         print(f"panelc: {e}", file=sys.stderr)
         return 1
+    seen = {}
+    for path, (ptype, _) in zip(args.panels, results):
+        if ptype in seen:
+            print(f"panelc: {path}: type {ptype} is also {seen[ptype]}", file=sys.stderr)
+            return 1
+        seen[ptype] = path
     if args.directory:
         os.makedirs(args.directory, exist_ok=True)
-        seen = {}
-        for path, (ptype, _) in zip(args.panels, results):
-            if ptype in seen:
-                print(f"panelc: {path}: type {ptype} is also {seen[ptype]}", file=sys.stderr)
-                return 1
-            seen[ptype] = path
     for path, (ptype, data) in zip(args.panels, results):
         target = args.output or os.path.join(args.directory, f"{ptype}.bin")
         with open(target, "wb") as f:
