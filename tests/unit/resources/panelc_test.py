@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""The panel compiler refuses bad text with the file, the line and what is
-wrong, and writes nothing."""
+"""The panel compiler refuses bad text, naming file, line and fault."""
 import contextlib
 import io
 import os

@@ -1,5 +1,4 @@
-// The panel set: compiled panels read back through the archive as the windows
-// read them, their strips, need words and message texts.
+// The panel set as the windows read it: panels, strips, need words, texts.
 #include <gtest/gtest.h>
 
 #include <filesystem>
