@@ -50,15 +50,6 @@ ICON_ID = 5001
 ICON_SIZES = (32, 16)
 
 
-def strip_size(bitmap_id):
-    """Size of the whole bitmap, or None for an id that is not ours."""
-    entry = STRIPS.get(bitmap_id)
-    if entry is None:
-        return None
-    _, images, w, h = entry
-    return images * w, h
-
-
 def image_size(bitmap_id):
     entry = STRIPS.get(bitmap_id)
     return None if entry is None else (entry[2], entry[3])

@@ -57,8 +57,8 @@ def in_range(value, lo, hi):
 
 
 class Kind:
-    def __init__(self, parse, write, count=1):
-        self.parse, self.write, self.count = parse, write, count
+    def __init__(self, parse, write):
+        self.parse, self.write = parse, write
 
 
 def int_kind(lo, hi):
