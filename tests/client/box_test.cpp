@@ -10,8 +10,6 @@
 
 namespace {
 
-const char kRefused[] = "The interface did not accept the command sended.";
-
 bool Contains(const std::vector<std::string>& lines, const std::string& text) {
     return std::any_of(lines.begin(), lines.end(),
                        [&](const std::string& l) { return l.find(text) != std::string::npos; });
@@ -19,8 +17,7 @@ bool Contains(const std::vector<std::string>& lines, const std::string& text) {
 
 class BoxTest : public client::ClientTest {
 protected:
-    explicit BoxTest(std::vector<std::string> faults = {})
-        : ClientTest(WithFast(std::move(faults))) {}
+    explicit BoxTest(std::vector<std::string> faults = {}) : ClientTest(WithFast(faults)) {}
     static std::vector<std::string> WithFast(std::vector<std::string> args) {
         args.insert(args.begin(), "--fast");
         return args;
@@ -32,11 +29,11 @@ protected:
 };
 
 TEST_F(BoxTest, CreateAnnouncesTheInstrumentAndUnloadClosesTheBox) {
-    IFuncGen* gen = nullptr;
     ASSERT_EQ(kob->CreateFuncGen(&gen), S_OK);
-    gen->Release();
     EXPECT_TRUE(Contains(host.BoxLog("0x0E", 2000), "0x0E announce instrument [03]"));
     EXPECT_FALSE(Contains(host.BoxLog(), "0x11"));
+    gen->Release();
+    gen = nullptr;
     kob->Release();
     kob = nullptr;
     host.Unload();
@@ -46,9 +43,7 @@ TEST_F(BoxTest, CreateAnnouncesTheInstrumentAndUnloadClosesTheBox) {
 
 TEST_F(BoxTest, AfterDisconnectAnAnnouncementFailsOnTheClosedLineAndIsShown) {
     ASSERT_EQ(kob->Disconnect(), S_OK);
-    IRelays* relays = nullptr;
     ASSERT_EQ(kob->CreateRelays(&relays), S_OK);
-    relays->Release();
     EXPECT_EQ(host.Messages(), std::vector<std::string>{"Error writing to the serial device.\n"
                                                         "The data could not be written."});
     // The stream is still there: connecting again opens the same line.
@@ -64,14 +59,13 @@ protected:
 };
 
 TEST_F(RefusingBoxTest, ARefusalIsShownAndReportedAsTheClientChose) {
-    // A refused announcement is shown, not returned.
+    // A refused announcement is shown, not returned; a refused start by
+    // default is shown and S_FALSE, on request silent and E_FAIL.
     Instruments();
-    EXPECT_EQ(host.Messages(), std::vector<std::string>(2, kRefused));
-    // A refused start by default: the message, and S_FALSE.
     EXPECT_EQ(scope->Start(), S_FALSE);
     EXPECT_EQ(meter->Start(), S_FALSE);
-    EXPECT_EQ(host.Messages(), std::vector<std::string>(4, kRefused));
-    // Silent failure on request.
+    EXPECT_EQ(host.Messages(),
+              std::vector<std::string>(4, "The interface did not accept the command sended."));
     ASSERT_EQ(kob->ComErrorFlags(0, 1), S_OK);
     EXPECT_EQ(scope->Start(), E_FAIL);
     EXPECT_EQ(meter->Start(), E_FAIL);
@@ -80,7 +74,6 @@ TEST_F(RefusingBoxTest, ARefusalIsShownAndReportedAsTheClientChose) {
     ScopeStatus status = SC_FAILURE;
     EXPECT_EQ(scope->Status(&status), S_OK);
     EXPECT_NE(status, SC_FAILURE);
-    EXPECT_EQ(scope->Input(5, 1, 8, 1), S_OK);
 }
 
 class StoppingBoxTest : public BoxTest {
@@ -94,34 +87,27 @@ protected:
 
 TEST_F(StoppingBoxTest, ABoxThatStopsAnsweringLeavesACleanResult) {
     Instruments();
-    ASSERT_EQ(scope->Input(5, 1, 8, 1), S_OK);
     ASSERT_EQ(scope->Timing(1000, 0, 801), S_OK);
     ASSERT_EQ(scope->Trigger(0, 0, 100), S_OK);
-    ASSERT_EQ(scope->Start(), S_OK);
     VARIANT a, b;
-    EXPECT_EQ(scope->Read(&a, &b), S_FALSE);
-    // The arrays hold what came; the client can free them.
-    EXPECT_EQ(a.vt, VT_ARRAY | VT_R8);
-    VariantClear(&a);
-    VariantClear(&b);
+    for (HRESULT expected : {S_FALSE, S_OK}) {
+        ASSERT_EQ(scope->Start(), S_OK);
+        EXPECT_EQ(scope->Read(&a, &b), expected);
+        // The whole record's arrays, holding what came; the client frees them.
+        LONG hi = 0;
+        EXPECT_EQ(SafeArrayGetUBound(a.parray, 1, &hi), S_OK);
+        EXPECT_EQ(hi, 800);
+        VariantClear(&a);
+        VariantClear(&b);
+    }
     EXPECT_EQ(host.Messages(),
               std::vector<std::string>{
                   "Error reading from the serial device.\nThe requested data could not be read."});
 
-    // The next read gets the whole record.
-    ASSERT_EQ(scope->Start(), S_OK);
-    ASSERT_EQ(scope->Read(&a, &b), S_OK);
-    LONG hi = 0;
-    SafeArrayGetUBound(a.parray, 1, &hi);
-    EXPECT_EQ(hi, 800);
-    VariantClear(&a);
-    VariantClear(&b);
-
     double v = 0;
     EXPECT_EQ(meter->ReadA(4, &v), S_FALSE);
-    EXPECT_EQ(host.Messages().size(), 2u);
-    ASSERT_EQ(meter->Config(5, 0, 8, 0), S_OK);
     EXPECT_EQ(meter->ReadA(4, &v), S_OK);
+    EXPECT_EQ(host.Messages().size(), 2u);
     // A status the box never answers is a failure status, without a message.
     MeterStatus status = MTR_READY;
     EXPECT_EQ(meter->Status(&status), S_OK);
@@ -131,11 +117,8 @@ TEST_F(StoppingBoxTest, ABoxThatStopsAnsweringLeavesACleanResult) {
 
 class OutOfStepTest : public BoxTest {
 protected:
-    // Garbage after one scope status and one meter reading; the first
-    // online reply is cut short.
-    OutOfStepTest()
-        : BoxTest({"--fault", "0xd5:garbage:3x1", "--fault", "0x66:garbage:3x1", "--fault",
-                   "0xdd:short:1x1"}) {}
+    // Garbage after one scope status; the first online reply is cut short.
+    OutOfStepTest() : BoxTest({"--fault", "0xd5:garbage:3x1", "--fault", "0xdd:short:1x1"}) {}
 };
 
 TEST_F(OutOfStepTest, LeftoverBytesFailTheCallAndReadOnlineFollowsTheErrorPolicy) {
@@ -144,11 +127,8 @@ TEST_F(OutOfStepTest, LeftoverBytesFailTheCallAndReadOnlineFollowsTheErrorPolicy
     EXPECT_EQ(scope->Status(&status), S_FALSE);
     EXPECT_EQ(scope->Status(&status), S_OK); // the line is back in step
     EXPECT_LE(static_cast<int>(status), static_cast<int>(SC_TRANSMITTED));
-    double v = 0;
-    EXPECT_EQ(meter->ReadA(0, &v), S_FALSE);
-    EXPECT_EQ(meter->ReadA(0, &v), S_OK);
     EXPECT_EQ(host.Messages(),
-              std::vector<std::string>(2, "Data transfer error to or from the device."));
+              std::vector<std::string>{"Data transfer error to or from the device."});
 
     ASSERT_EQ(scope->Timing(1000, 1, 801), S_OK);
     ASSERT_EQ(scope->Start(), S_OK);
@@ -159,7 +139,7 @@ TEST_F(OutOfStepTest, LeftoverBytesFailTheCallAndReadOnlineFollowsTheErrorPolicy
         VariantClear(&a);
         VariantClear(&b);
     }
-    EXPECT_EQ(host.Messages().size(), 2u); // no message while switched off
+    EXPECT_EQ(host.Messages().size(), 1u); // no message while switched off
 }
 
 } // namespace
