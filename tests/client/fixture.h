@@ -49,18 +49,23 @@ private:
     bool m_connect;
 };
 
-// The volts of a VT_ARRAY|VT_R8; the variant is freed.
-inline std::vector<double> Values(VARIANT& v) {
-    std::vector<double> out;
+// The items of a one-dimensional array of type vt with lower bound 0; the
+// variant is freed.
+template <typename T> std::vector<T> Items(VARIANT& v, VARTYPE vt) {
+    std::vector<T> out;
     void* data = nullptr;
-    EXPECT_EQ(v.vt, VT_ARRAY | VT_R8);
-    if (v.vt == (VT_ARRAY | VT_R8) && SUCCEEDED(SafeArrayAccessData(v.parray, &data))) {
-        out.assign(static_cast<double*>(data),
-                   static_cast<double*>(data) + v.parray->rgsabound[0].cElements);
+    EXPECT_EQ(v.vt, VT_ARRAY | vt);
+    if (v.vt == (VT_ARRAY | vt) && SUCCEEDED(SafeArrayAccessData(v.parray, &data))) {
+        EXPECT_EQ(v.parray->rgsabound[0].lLbound, 0);
+        out.assign(static_cast<T*>(data), static_cast<T*>(data) + v.parray->rgsabound[0].cElements);
         SafeArrayUnaccessData(v.parray);
     }
     VariantClear(&v);
     return out;
+}
+
+inline std::vector<double> Values(VARIANT& v) {
+    return Items<double>(v, VT_R8);
 }
 
 // Frequency from the rising zero crossings, interpolated between samples.

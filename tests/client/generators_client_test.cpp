@@ -66,9 +66,8 @@ TEST_F(GeneratorsTest, FormulaAndUserTablePlayOnInputA) {
     ASSERT_EQ(gen->Waveform(FGEN_FORMULA), S_OK);
     ASSERT_EQ(scope->Input(kRange5V, 1, kRange20V, 1), S_OK);
     client::Record(scope, 1000, a, b); // 10 ms
-    double crest = 0;
-    for (int i = 0; i < 8192; ++i) {
-        const double x = 2 * std::numbers::pi * i / 8192;
+    double crest = 0;                  // of the formula, over one period
+    for (double x = 0; x < 2 * std::numbers::pi; x += 1e-4) {
         crest = std::max(crest, std::fabs(std::sin(x) + 0.3 * std::sin(3 * x)));
     }
     ExpectNear(ZeroCrossingFrequency(a, 12.5e-6), 1000, 0);
@@ -90,12 +89,6 @@ TEST_F(GeneratorsTest, FormulaAndUserTablePlayOnInputA) {
     client::Record(scope, 4000, a, b); // 40 ms
     ExpectNear(ZeroCrossingFrequency(a, 50e-6), 250, 0);
     ExpectNear(Peak(a), 1.0 * 204 / 255, 1);
-
-    // Switched off, input A has its own signal back: a 2 V sine.
-    ASSERT_EQ(gen->Enable(0), S_OK);
-    ASSERT_EQ(scope->Input(kRange5V, 1, kRange20V, 1), S_OK);
-    client::Record(scope, 1000, a, b);
-    ExpectNear(Peak(a), 2.0, 5);
 }
 
 TEST_F(GeneratorsTest, ThreePhaseShowsPhaseOneOnInputB) {
@@ -156,7 +149,7 @@ TEST_F(GeneratorsTest, ReturnCodesOfTheInterfaces) {
         VARIANT v = Table(c.type, std::vector<double>(c.count, 0.5));
         EXPECT_EQ(gen->UserTable(&v), c.funcGen) << c.count;
         EXPECT_EQ(power->UserTable(&v), c.threePhase) << c.count;
-        VariantClear(&v);
+        EXPECT_EQ(VariantClear(&v), S_OK) << "the client's table is left locked";
     }
 
     // A formula that does not compile is shown and leaves S_FALSE.

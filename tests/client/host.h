@@ -26,11 +26,11 @@ public:
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
 
+    // The module's exports; Create goes by the ProgID where the system has
+    // a registry, Unload as the system unloads an unused module.
     HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** object);
-    // A new server object, by the ProgID where the system has a registry.
     HRESULT Create(IKobaltix** out);
     HRESULT CanUnloadNow();
-    // Unloads the module as the system does once it is unused.
     void Unload();
     // The profile's "Port"; of the lines only kBoxLine leads to a box.
     void SetProfile(int port);
@@ -41,10 +41,10 @@ public:
     // The commands the box logged, waiting up to waitMs for a line holding
     // until (empty where the log cannot be seen).
     std::vector<std::string> BoxLog(const std::string& until = "", int waitMs = 0);
-    // What the user saw, in order (UTF-8).
+    // What the user saw, in order (UTF-8), and how the next connection
+    // dialog is answered (default "Exit Program").
     std::vector<std::string> Messages();
     std::vector<Dialog> Dialogs();
-    // How the next connection dialog is answered (default "Exit Program").
     void AnswerDialog(int endCode, int selection);
 
 private:

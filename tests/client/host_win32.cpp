@@ -106,12 +106,8 @@ Host::Host(const std::vector<std::string>&) : m_pImpl(new Impl) {
 
 Host::~Host() {
     m_pImpl->user.reset();
-    if (!m_pImpl->profile.empty()) {
-        std::remove(m_pImpl->profile.c_str());
-    }
-    if (m_pImpl->module) {
-        FreeLibrary(m_pImpl->module);
-    }
+    std::remove(m_pImpl->profile.c_str());
+    FreeLibrary(m_pImpl->module);
     CoFreeUnusedLibrariesEx(0, 0);
     CoUninitialize();
     // Every host starts with a fresh module, as a new client process would:
@@ -150,9 +146,7 @@ void Host::SetProfile(int port) {
     // A new file every time: the system caches a profile by its name and
     // would not see a rewrite within the same second.
     static int counter = 0;
-    if (!m_pImpl->profile.empty()) {
-        std::remove(m_pImpl->profile.c_str());
-    }
+    std::remove(m_pImpl->profile.c_str());
     char dir[MAX_PATH];
     GetTempPathA(MAX_PATH, dir);
     m_pImpl->profile = std::string(dir) + "kob-client-" + std::to_string(GetCurrentProcessId()) +

@@ -47,7 +47,7 @@ public:
         : m_act(std::move(act)), m_thread([this] {
               while (!m_stop) {
                   EnumWindows(Visit, reinterpret_cast<LPARAM>(&m_act));
-                  Sleep(20);
+                  Sleep(50);
               }
           }) {}
     ~User() {

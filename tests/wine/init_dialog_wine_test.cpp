@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ui/ui.h"
@@ -25,14 +26,6 @@ const char kMessage[] = "No interface can be found on the selected communication
 void Click(HWND dlg, int id) {
     SendMessageW(GetDlgItem(dlg, id), BM_CLICK, 0, 0);
 }
-
-// What the user saw of the dialog before acting.
-struct Seen {
-    std::string caption, message;
-    std::vector<std::string> lines;
-    LRESULT selection = -2;
-    bool simulateEnabled = false;
-};
 
 TEST(ConnectionDialog, ShowsTheRequestAndEveryWayOutGivesItsAnswer) {
     struct Case {
@@ -77,31 +70,31 @@ TEST(ConnectionDialog, ShowsTheRequestAndEveryWayOutGivesItsAnswer) {
         r.templateId = c.templateId;
         r.withExit = c.templateId == 20000;
         r.allowSimulation = c.allowSimulation;
-        r.message = u"No interface can be found on the selected communication line.";
+        r.message = std::u16string(kMessage, kMessage + sizeof kMessage - 1);
         for (const std::string& line : lines) {
             r.lines[r.lineCount++] = std::u16string(line.begin(), line.end());
         }
         r.selection = c.selection;
-        Seen seen;
-        bool acted = false;
+        // What the user saw of the dialog before acting.
+        std::string caption, message;
+        std::vector<std::string> seen;
+        LRESULT selection = -2;
+        bool simulateEnabled = false, acted = false;
         platform::InitFailedAnswer answer;
         {
             owndlg::User user([&](HWND dlg) {
-                if (acted) {
+                HWND list = GetDlgItem(dlg, kLinesId);
+                if (std::exchange(acted, true)) {
                     return;
                 }
-                acted = true;
-                HWND list = GetDlgItem(dlg, kLinesId);
-                seen = {owndlg::Text(dlg),
-                        owndlg::Text(dlg, list ? kMessageId : 0xFFFF),
-                        {},
-                        SendMessageW(list, CB_GETCURSEL, 0, 0),
-                        IsWindowEnabled(GetDlgItem(dlg, kSimulate)) != 0};
+                caption = owndlg::Text(dlg);
+                message = owndlg::Text(dlg, list ? kMessageId : 0xFFFF);
+                selection = SendMessageW(list, CB_GETCURSEL, 0, 0);
+                simulateEnabled = IsWindowEnabled(GetDlgItem(dlg, kSimulate));
                 for (LRESULT i = 0; i < SendMessageW(list, CB_GETCOUNT, 0, 0); ++i) {
                     wchar_t text[256] = {};
-                    SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i),
-                                 reinterpret_cast<LPARAM>(text));
-                    seen.lines.push_back(owndlg::Utf8(text));
+                    SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+                    seen.push_back(owndlg::Utf8(text));
                 }
                 c.act(dlg);
             });
@@ -111,15 +104,15 @@ TEST(ConnectionDialog, ShowsTheRequestAndEveryWayOutGivesItsAnswer) {
         EXPECT_EQ(answer.endCode, c.endCode);
         EXPECT_EQ(answer.selection, c.answered);
         if (c.templateId == 20009) {
-            EXPECT_EQ(seen.message.rfind(kMessage, 0), 0u) << seen.message;
-            EXPECT_NE(seen.message.find("not available"), std::string::npos) << seen.message;
+            EXPECT_EQ(message.rfind(kMessage, 0), 0u) << message;
+            EXPECT_NE(message.find("not available"), std::string::npos) << message;
             continue;
         }
-        EXPECT_EQ(seen.caption, "Interface");
-        EXPECT_EQ(seen.message, kMessage);
-        EXPECT_EQ(seen.lines, lines);
-        EXPECT_EQ(seen.selection, c.selection < 5 ? c.selection : CB_ERR);
-        EXPECT_EQ(seen.simulateEnabled, c.allowSimulation);
+        EXPECT_EQ(caption, "Interface");
+        EXPECT_EQ(message, kMessage);
+        EXPECT_EQ(seen, lines);
+        EXPECT_EQ(selection, c.selection < 5 ? c.selection : CB_ERR);
+        EXPECT_EQ(simulateEnabled, c.allowSimulation);
     }
 }
 
@@ -128,33 +121,30 @@ INT_PTR CALLBACK Quiet(HWND, UINT msg, WPARAM, LPARAM) {
 }
 
 // Every language has the four templates: the list only in 20000 and 20001,
-// "Exit Program" only in 20000 and 20002, the other controls in all, and
-// each language speaks its own.
+// "Exit Program" only in 20000 and 20002, in the language's own words.
 TEST(ConnectionDialog, TheFourTemplatesExistInEveryLanguage) {
     HMODULE module = GetModuleHandleW(nullptr);
-    std::vector<std::string> exitTexts;
-    for (WORD lang : {1031, 1033, 1036, 3082}) {
+    const std::pair<WORD, const char*> languages[] = {{1031, "Programm beenden"},
+                                                      {1033, "Exit Program"},
+                                                      {1036, "Quitter le programme"},
+                                                      {3082, "Salir del programa"}};
+    for (auto [lang, exitText] : languages) {
         for (WORD id = 20000; id <= 20003; ++id) {
             SCOPED_TRACE("language " + std::to_string(lang) + " template " + std::to_string(id));
             HRSRC res = FindResourceExW(module, MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(id), lang);
             ASSERT_NE(res, nullptr);
-            auto* tmpl = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(module, res)));
-            HWND dlg = CreateDialogIndirectParamW(module, tmpl, nullptr, Quiet, 0);
+            HWND dlg = CreateDialogIndirectParamW(
+                module, static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(module, res))),
+                nullptr, Quiet, 0);
             ASSERT_NE(dlg, nullptr);
-            EXPECT_EQ(GetDlgItem(dlg, kLinesId) != nullptr, id == 20000 || id == 20001);
-            EXPECT_EQ(GetDlgItem(dlg, kExit) != nullptr, id == 20000 || id == 20002);
+            EXPECT_EQ(GetDlgItem(dlg, kLinesId) != nullptr, id <= 20001);
+            EXPECT_EQ(owndlg::Text(dlg, kExit), id % 2 == 0 ? exitText : "<none>");
             EXPECT_NE(GetDlgItem(dlg, kMessageId), nullptr);
             EXPECT_NE(GetDlgItem(dlg, kSimulate), nullptr);
-            EXPECT_EQ((GetWindowLongW(GetDlgItem(dlg, kRepeat), GWL_STYLE) & 0x0F),
-                      BS_DEFPUSHBUTTON);
-            if (id == 20000) {
-                exitTexts.push_back(owndlg::Text(dlg, kExit));
-            }
+            EXPECT_EQ(GetWindowLongW(GetDlgItem(dlg, kRepeat), GWL_STYLE) & 0x0F, BS_DEFPUSHBUTTON);
             DestroyWindow(dlg);
         }
     }
-    EXPECT_EQ(exitTexts, (std::vector<std::string>{"Programm beenden", "Exit Program",
-                                                   "Quitter le programme", "Salir del programa"}));
 }
 
 } // namespace
