@@ -101,6 +101,9 @@ TEST_F(StoppingBoxTest, ABoxThatStopsAnsweringLeavesACleanResultUnderEitherPolic
         VariantClear(&b);
     }
     EXPECT_EQ(host.Messages().size(), 1u);
+    // Stop reaches the box.
+    ASSERT_EQ(scope->Stop(), S_OK);
+    EXPECT_TRUE(Contains(host.BoxLog("0xD3", 2000), "0xD3 scope stop"));
 }
 
 } // namespace
