@@ -1,15 +1,22 @@
 // What a COM client test needs of its surroundings, the same on every
-// system: the module loaded as a client loads it, a profile naming the
-// lines, the box on a line, and a user who answers boxes and dialogs.
+// system: the module loaded as a client loads it, a profile choosing the
+// line, the box on line kBoxLine, and a user who answers boxes and dialogs.
 #pragma once
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "server/koblabview.h"
 
 namespace client {
+
+constexpr int kBoxLine = 1;
+
+// A connection dialog as the user saw it.
+struct Dialog {
+    std::string message;
+    std::vector<std::string> lines;
+};
 
 class Host {
 public:
@@ -19,42 +26,25 @@ public:
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
 
-    // The class object as DllGetClassObject gives it (with the module's
-    // message on failure).
+    // The module's exports; Create goes by the ProgID where the system has
+    // a registry, Unload as the system unloads an unused module.
     HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** object);
-    // A new server object by the ProgID "Kobaltix.LabVIEW" where the system
-    // has a registry, else through the class factory.
     HRESULT Create(IKobaltix** out);
     HRESULT CanUnloadNow();
-    // Unloads the module as the client's system does when it is no longer
-    // used (the module's static objects end).
     void Unload();
-
-    // The profile the module reads: "Port" and the lines' device paths
-    // (POSIX; on Windows the lines are the system's).
-    void SetProfile(int port, const std::map<int, std::string>& lines);
-    // Line number on which the simulated box answers, and its device path.
-    int BoxLine() const;
-    std::string BoxPath() const;
-    // A line with nothing behind it.
+    // The profile's "Port"; of the lines only kBoxLine leads to a box.
+    void SetProfile(int port);
+    // A line the connection dialog lists with nothing behind it (0 where
+    // the system has none to spare).
     int MissingLine() const;
-    std::string MissingPath() const;
 
-    // What the box logged of the commands it received, waiting up to
-    // waitMs for a line containing until (empty where the box's log cannot
-    // be seen).
+    // The commands the box logged, waiting up to waitMs for a line holding
+    // until (empty where the log cannot be seen).
     std::vector<std::string> BoxLog(const std::string& until = "", int waitMs = 0);
-
-    // Messages the module showed, in order (UTF-8).
+    // What the user saw, in order (UTF-8), and how the next connection
+    // dialog is answered (default "Exit Program").
     std::vector<std::string> Messages();
-    // Whether the connection dialog is answered as AnswerDialog says and
-    // its lines can be read back.
-    bool ScriptsDialogs() const;
-    // The connection dialogs shown: their lines, in order (UTF-8).
-    std::vector<std::vector<std::string>> Dialogs();
-    // The message each connection dialog showed, in order (UTF-8).
-    std::vector<std::string> DialogMessages();
-    // How the next connection dialog is answered (default "Exit Program").
+    std::vector<Dialog> Dialogs();
     void AnswerDialog(int endCode, int selection);
 
 private:

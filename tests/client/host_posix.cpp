@@ -14,52 +14,47 @@
 
 namespace client {
 
-using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
-using CanUnloadNowFn = HRESULT (*)();
+namespace {
+
+std::string TempName(const char* suffix) {
+    static int counter = 0;
+    return platform::TempDirectory() + "kob-client-" + std::to_string(getpid()) + "-" +
+           std::to_string(++counter) + suffix;
+}
+
+std::vector<std::string> WithLog(std::vector<std::string> args, const std::string& log) {
+    args.insert(args.end(), {"--log", log});
+    return args;
+}
+
 using SetUiFn = platform::UiHandler* (*)(platform::UiHandler*);
+
+} // namespace
 
 struct Host::Impl {
     explicit Impl(const std::vector<std::string>& boxArgs)
-        : log(LogPath()), box(WithLog(boxArgs, log)) {}
-    static std::string LogPath() {
-        static int counter = 0;
-        return platform::TempDirectory() + "kob-client-" + std::to_string(getpid()) + "-" +
-               std::to_string(++counter) + ".log";
+        : log(TempName(".log")), profile(TempName(".ini")), box(WithLog(boxArgs, log)) {}
+    template <typename Fn> Fn Symbol(const char* name) {
+        auto fn = reinterpret_cast<Fn>(dlsym(module, name));
+        if (!fn) {
+            throw std::runtime_error(std::string("libKobLabVIEW.so lacks ") + name);
+        }
+        return fn;
     }
-    static std::vector<std::string> WithLog(std::vector<std::string> args, const std::string& log) {
-        args.push_back("--log");
-        args.push_back(log);
-        return args;
-    }
-    std::string log;
+    std::string log, profile;
     SimProcess box;
     ScriptedUi ui;
     void* module = nullptr;
-    GetClassObjectFn getClassObject = nullptr;
-    CanUnloadNowFn canUnloadNow = nullptr;
-    SetUiFn setUi = nullptr;
-    std::string profile;
 };
 
 Host::Host(const std::vector<std::string>& boxArgs) : m_pImpl(new Impl(boxArgs)) {
-    static int counter = 0;
-    m_pImpl->profile = platform::TempDirectory() + "kob-client-" + std::to_string(getpid()) + "-" +
-                       std::to_string(++counter) + ".ini";
     setenv("KOBLABVIEW_INI", m_pImpl->profile.c_str(), 1);
     // A fresh module for every host: its static interface device starts anew.
     m_pImpl->module = dlopen(KOB_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
     if (!m_pImpl->module) {
         throw std::runtime_error(dlerror());
     }
-    m_pImpl->getClassObject =
-        reinterpret_cast<GetClassObjectFn>(dlsym(m_pImpl->module, "DllGetClassObject"));
-    m_pImpl->canUnloadNow =
-        reinterpret_cast<CanUnloadNowFn>(dlsym(m_pImpl->module, "DllCanUnloadNow"));
-    m_pImpl->setUi = reinterpret_cast<SetUiFn>(dlsym(m_pImpl->module, "KobSetUiHandler"));
-    if (!m_pImpl->getClassObject || !m_pImpl->canUnloadNow || !m_pImpl->setUi) {
-        throw std::runtime_error("libKobLabVIEW.so lacks an export");
-    }
-    m_pImpl->setUi(&m_pImpl->ui);
+    m_pImpl->Symbol<SetUiFn>("KobSetUiHandler")(&m_pImpl->ui);
 }
 
 Host::~Host() {
@@ -72,10 +67,44 @@ Host::~Host() {
 
 void Host::Unload() {
     if (m_pImpl->module) {
-        m_pImpl->setUi(nullptr);
+        m_pImpl->Symbol<SetUiFn>("KobSetUiHandler")(nullptr);
         dlclose(m_pImpl->module);
         m_pImpl->module = nullptr;
     }
+}
+
+HRESULT Host::GetClassObject(REFCLSID clsid, REFIID riid, void** object) {
+    using Fn = HRESULT (*)(REFCLSID, REFIID, void**);
+    return m_pImpl->Symbol<Fn>("DllGetClassObject")(clsid, riid, object);
+}
+
+HRESULT Host::Create(IKobaltix** out) {
+    IClassFactory* factory = nullptr;
+    HRESULT hr =
+        GetClassObject(CLSID_Kobaltix, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (SUCCEEDED(hr)) {
+        hr = factory->CreateInstance(nullptr, IID_IKobaltix, reinterpret_cast<void**>(out));
+        factory->Release();
+    }
+    return hr;
+}
+
+HRESULT Host::CanUnloadNow() {
+    return m_pImpl->Symbol<HRESULT (*)()>("DllCanUnloadNow")();
+}
+
+void Host::SetProfile(int port) {
+    std::ofstream ini(m_pImpl->profile, std::ios::trunc);
+    ini << "[Settings]\nPort=" << port << "\n[Ports]\n";
+    // The other lines lead nowhere: the machine's own ports never take part.
+    for (int n = 1; n <= 9; ++n) {
+        ini << "COM" << n << "=" << (n == kBoxLine ? m_pImpl->box.Path() : "/nonexistent/kob")
+            << "\n";
+    }
+}
+
+int Host::MissingLine() const {
+    return 2;
 }
 
 std::vector<std::string> Host::BoxLog(const std::string& until, int waitMs) {
@@ -95,74 +124,17 @@ std::vector<std::string> Host::BoxLog(const std::string& until, int waitMs) {
     }
 }
 
-HRESULT Host::GetClassObject(REFCLSID clsid, REFIID riid, void** object) {
-    return m_pImpl->getClassObject(clsid, riid, object);
-}
-
-HRESULT Host::Create(IKobaltix** out) {
-    IClassFactory* factory = nullptr;
-    HRESULT hr =
-        GetClassObject(CLSID_Kobaltix, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-    if (FAILED(hr)) {
-        return hr;
-    }
-    hr = factory->CreateInstance(nullptr, IID_IKobaltix, reinterpret_cast<void**>(out));
-    factory->Release();
-    return hr;
-}
-
-HRESULT Host::CanUnloadNow() {
-    return m_pImpl->canUnloadNow();
-}
-
-void Host::SetProfile(int port, const std::map<int, std::string>& lines) {
-    std::ofstream ini(m_pImpl->profile, std::ios::trunc);
-    ini << "[Settings]\nPort=" << port << "\n[Ports]\n";
-    for (int n = 1; n <= 9; ++n) {
-        auto it = lines.find(n);
-        // Unnamed lines lead nowhere, so that the machine's own ports
-        // never take part.
-        ini << "COM" << n << "=" << (it != lines.end() ? it->second : MissingPath()) << "\n";
-    }
-}
-
-int Host::BoxLine() const {
-    return 1;
-}
-std::string Host::BoxPath() const {
-    return m_pImpl->box.Path();
-}
-int Host::MissingLine() const {
-    return 2;
-}
-std::string Host::MissingPath() const {
-    return "/nonexistent/kob-no-line";
-}
-
 std::vector<std::string> Host::Messages() {
     return m_pImpl->ui.Messages();
 }
 
-bool Host::ScriptsDialogs() const {
-    return true;
-}
-
-std::vector<std::vector<std::string>> Host::Dialogs() {
-    std::vector<std::vector<std::string>> out;
+std::vector<Dialog> Host::Dialogs() {
+    std::vector<Dialog> out;
     for (const auto& d : m_pImpl->ui.dialogs) {
-        std::vector<std::string> lines;
+        out.push_back({::Narrow(d.message), {}});
         for (int i = 0; i < d.lineCount; ++i) {
-            lines.push_back(::Narrow(d.lines[i]));
+            out.back().lines.push_back(::Narrow(d.lines[i]));
         }
-        out.push_back(lines);
-    }
-    return out;
-}
-
-std::vector<std::string> Host::DialogMessages() {
-    std::vector<std::string> out;
-    for (const auto& d : m_pImpl->ui.dialogs) {
-        out.push_back(::Narrow(d.message));
     }
     return out;
 }
