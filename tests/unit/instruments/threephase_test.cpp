@@ -53,7 +53,6 @@ TEST_F(ThreePhaseTest, CommandsOnTheWire) {
         {[](C3PhaseGen& g) { g.SendPhases(-120, 0); }, {0x47, 0x01, 0xE0, 0x01, 0x68}},
         {[](C3PhaseGen& g) { g.SendAmplitudes(100, 50, 0); }, {0x45, 0xFF, 0x7F, 0x00}},
         {[](C3PhaseGen& g) { g.SendEnable(7); }, {0x40}},
-        {[](C3PhaseGen& g) { g.SendEnable(0); }, {0x41}},
         {[](C3PhaseGen& g) { g.SendClock(300); }, {0x43, 0x2C}},
         {[](C3PhaseGen& g) { g.SendFrequency(150); }, {0x44, 150}},
         {[](C3PhaseGen& g) { g.SendFunction(2); }, {0x48, 2}},
