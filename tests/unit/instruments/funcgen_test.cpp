@@ -81,6 +81,7 @@ TEST_F(FuncGenTest, CommandsOnTheWire) {
         EXPECT_EQ(stream->Blocks().size(), c.blocks) << testing::PrintToString(c.wire);
         EXPECT_EQ(stream->Unread(), 0u);
     }
+    EXPECT_EQ(g_dFGenFrequency, 440.0); // the last one asked for
 }
 
 TEST_F(FuncGenTest, TimingReachesTheFrequencyWithinEachModelsReach) {
@@ -142,8 +143,9 @@ TEST_F(FuncGenTest, FormulaTableGoesOutOnceAndConfigSendsOnlyChanges) {
 TEST_F(FuncGenTest, WindowSettersAndTheirChanges) {
     g_byModel = 2;
     gen.ToggleEnable();
-    EXPECT_EQ(g_byFGenEnable, 1);
-    EXPECT_EQ(gen.TakeChanged(), kFGenChangedEnable);
+    gen.SetFunction(kFGenFormula);
+    EXPECT_EQ(std::tuple(g_byFGenEnable, g_nFGenFunction), std::tuple(1, kFGenFormula));
+    EXPECT_EQ(gen.TakeChanged(), kFGenChangedEnable | kFGenChangedFunction);
     g_dFGenFrequency = 19.95;
     EXPECT_TRUE(gen.IncFrequency());
     EXPECT_EQ(g_dFGenFrequency, 20.0);
