@@ -103,7 +103,6 @@ TEST(Kobctl, ToolsAnswerTheirOptionsPlainly) {
         {"kobctl identify --device /dev/null", 1, "", kNoLine},
         {"kobctl scope --device /dev/null", 1, "", kNoLine}, // the same cause, the same words
         {"kobctl meter --help", 0, "units of 10 ms", ""},
-        {"kobctl --version", 0, "kobctl 1.", ""},
         {"kobctl formula --points 2 -- -X", 0, "1 3.1415926535897931 -3.1415926535897931\n", ""},
         {"kobctl formula ' '", 2, "", "the formula is empty"},
         {"kobctl formula 'X X'", 1, "", "  X X\n    ^\n"},

@@ -29,8 +29,6 @@ const Case kCases[] = {
      1, {1, 8, 0, 0, 0, 0, 0, 0, 0x0A}, true, u" :00.00", u"Ohm", u"Ohm", true, 3},
     {"1: farad range 6 cut at 5, no point",
      1, {1, 9, 6, 6, 5, 4, 3, 2, 1}, true, u" 1234", u"Farad", u"\u00B5F", false, 6},
-    {"1: farad range 0 cut at 6",
-     1, {1, 9, 0, 6, 5, 4, 3, 2, 1}, true, u" 1.234", u"Farad", u"nF", false, 6},
     {"1: events, no point, units of volts",
      1, {1, 0x5A, 0, 6, 5, 4, 3, 2, 1}, true, u" 12345", u"Events (AC)", u"mV", false, 0},
     {"1: mode 30 decodes and gives no reading",

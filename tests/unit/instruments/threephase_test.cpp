@@ -53,7 +53,6 @@ TEST_F(ThreePhaseTest, CommandsOnTheWire) {
         {[](C3PhaseGen& g) { g.SendPhases(-120, 0); }, {0x47, 0x01, 0xE0, 0x01, 0x68}},
         {[](C3PhaseGen& g) { g.SendAmplitudes(100, 50, 0); }, {0x45, 0xFF, 0x7F, 0x00}},
         {[](C3PhaseGen& g) { g.SendEnable(7); }, {0x40}},
-        {[](C3PhaseGen& g) { g.SendEnable(0); }, {0x41}},
         {[](C3PhaseGen& g) { g.SendClock(300); }, {0x43, 0x2C}},
         {[](C3PhaseGen& g) { g.SendFrequency(150); }, {0x44, 150}},
         {[](C3PhaseGen& g) { g.SendFunction(2); }, {0x48, 2}},
@@ -65,7 +64,8 @@ TEST_F(ThreePhaseTest, CommandsOnTheWire) {
         EXPECT_EQ(Sent([&] { c.op(gen); }), c.wire) << testing::PrintToString(c.wire);
         EXPECT_TRUE(stream->Blocks().empty());
     }
-    EXPECT_EQ(g_nP3Phase2, static_cast<uint32_t>(-120));
+    EXPECT_EQ(std::tuple(g_nP3Phase2, g_abP3PhaseOn[0]),
+              std::tuple(static_cast<uint32_t>(-120), 1));
 }
 
 TEST_F(ThreePhaseTest, FormulaTableIsComputedAndSentOnlyOnAnOpenLine) {
@@ -97,11 +97,14 @@ TEST_F(ThreePhaseTest, OutputsGoOffFirstAndOnLast) {
     gen.SetFrequency(50);
     gen.SetEnable(0);
     EXPECT_EQ(Sent([&] { gen.SendChanges(); }, 2), (Bytes{0x41, 0x44, 50}));
+    gen.ToggleEnable();
+    EXPECT_EQ(g_byP3Enable, 1);
 }
 
 TEST_F(ThreePhaseTest, StoredSettingsAndAnOldRecord) {
     g_abP3PhaseOn[1] = 1;
     g_nP3Frequency = 42;
+    g_bP3DcMode = 0;
     g_strP3Formula = u"X*2";
     Bytes stored;
     CArchive out(stored);
@@ -110,11 +113,11 @@ TEST_F(ThreePhaseTest, StoredSettingsAndAnOldRecord) {
 
     g_abP3PhaseOn[1] = 0;
     g_nP3Frequency = 1;
-    g_byP3Enable = 1;
+    g_byP3Enable = g_bP3DcMode = 1;
     CArchive in(stored.data(), stored.size());
     gen.Serialize(in);
-    EXPECT_EQ(std::tuple(g_abP3PhaseOn[1], g_nP3Frequency, g_byP3Enable),
-              std::tuple(uint8_t{1}, 42u, uint8_t{0}));
+    EXPECT_EQ(std::tuple(g_abP3PhaseOn[1], g_nP3Frequency, g_byP3Enable, g_bP3DcMode),
+              std::tuple(uint8_t{1}, 42u, uint8_t{0}, uint8_t{0}));
     EXPECT_EQ(g_strP3Formula, u"X*2");
     EXPECT_EQ(gen.TakeChanged(), kP3ChangedAll);
 
