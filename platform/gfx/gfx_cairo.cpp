@@ -1,10 +1,12 @@
 // Drawing with cairo: the contexts of the Linux windows and pictures, images
 // from PNG and BMP files and from the resource folder, PNG export.
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -303,6 +305,14 @@ private:
     // Windows' font record: a negative height is the character height, a
     // positive one the cell height; weight 600 and above is bold.
     cairo_font_extents_t SelectFont(const FontSpec& font) {
+        // cairo keeps the faces it found for the process; they go at exit.
+        static std::once_flag once;
+        std::call_once(once, [] {
+            std::atexit([] {
+                cairo_debug_reset_static_data();
+                FcFini();
+            });
+        });
         cairo_select_font_face(cr_, Utf8(font.face.empty() ? u"Tahoma" : font.face).c_str(),
                                font.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
                                font.weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD
