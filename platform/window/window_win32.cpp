@@ -223,11 +223,16 @@ public:
     void BringToTop() override { BringWindowToTop(m_hwnd.load()); }
 
     void Invalidate(const Rect* r, bool erase) override {
+        // A null handle would mark every window of the desktop.
+        HWND hwnd = m_hwnd.load();
+        if (!hwnd) {
+            return;
+        }
         RECT rc{};
         if (r) {
             rc = {r->left, r->top, r->right, r->bottom};
         }
-        InvalidateRect(m_hwnd.load(), r ? &rc : nullptr, erase);
+        InvalidateRect(hwnd, r ? &rc : nullptr, erase);
     }
     void UpdateNow() override { UpdateWindow(m_hwnd.load()); }
     std::unique_ptr<Gfx> ClientGfx() override {
@@ -267,7 +272,12 @@ public:
         ::SetCursor(shape == CursorShape::Hand ? Hand() : Arrow());
     }
 
-    void PostCommand(uint32_t id) override { PostMessageW(m_hwnd.load(), WM_COMMAND, id, 0); }
+    void PostCommand(uint32_t id) override {
+        // A null handle would post to the thread instead of a window.
+        if (HWND hwnd = m_hwnd.load()) {
+            PostMessageW(hwnd, WM_COMMAND, id, 0);
+        }
+    }
     void SendCommand(uint32_t id) override { SendMessageW(m_hwnd.load(), WM_COMMAND, id, 0); }
     bool SendNotify(uintptr_t code, intptr_t param, uint32_t timeoutMs) override {
         HWND hwnd = m_hwnd.load();

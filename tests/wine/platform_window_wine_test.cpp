@@ -16,6 +16,7 @@
 #include "platform/gfx/gfx.h"
 #include "platform/resource/resource.h"
 #include "platform/window/window.h"
+#include "support/bytes.h"
 #include "support/temp_profile.h"
 
 using namespace platform;
@@ -242,6 +243,23 @@ TEST_F(Win32Resources, StripDrawnWithMagentaTransparency) {
         EXPECT_TRUE(Near(p.At(1, 1), green));
         EXPECT_TRUE(Near(p.At(6, 2), green));
     }
+}
+
+TEST_F(Win32Resources, BitmapFileReadsLikeTheResource) {
+    auto dib = LoadResourceData(kBitmapResourceType, 5120);
+    ASSERT_TRUE(dib);
+    // A BMP file: the resource's DIB behind a 14-byte file header.
+    Bytes file = Cat({{'B', 'M'}, Le32(uint32_t(14 + dib->size())), Le32(0), Le32(14 + 40), *dib});
+    std::string path = platform::TempDirectory() + "kob-strip-test.bmp";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    auto image = LoadImageFile(std::u16string(path.begin(), path.end()));
+    std::remove(path.c_str());
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(Near(image->Pixel(1, 0), Rgb(255, 0, 0)));
+    EXPECT_TRUE(Near(image->Pixel(3, 0), Rgb(0, 0, 255)));
+    EXPECT_TRUE(Near(image->Pixel(0, 1), Rgb(255, 255, 255)));
+    EXPECT_FALSE(LoadImageFile(u"no-such-picture.bmp"));
 }
 
 TEST(Win32Gfx, BufferKeepsTheCoordinatesOfItsArea) {
