@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include <string>
+
 #include "framework/archive.h"
 #include "framework/wstr.h"
 #include "platform/gfx/gfx.h"
@@ -83,3 +85,12 @@ CHotspot* CreateHotspotForTag(uint32_t tag, CBaseVI* wnd);
 extern bool g_bDesignMode;
 // Selects the font record format of the panels being read.
 extern bool g_bNewPanelFormat;
+
+// The font record of a control with text: five u32 (height, width,
+// escapement, orientation, weight), eight bytes, then the face name (an
+// archive string with g_bNewPanelFormat, else 32 bytes of 8-bit text).
+void SerializeFont(CArchive& ar, platform::FontSpec& font);
+
+// Bytes of a stored control whose value lies outside what the control can
+// show (a count of zero, an index past its table): an archive error.
+[[noreturn]] void ThrowBadControlData();
