@@ -10,14 +10,6 @@ CHotButton::CHotButton(uint32_t bitmap) : m_nBitmap(bitmap), m_Strip(bitmap, 2) 
     m_szImage = m_Strip.ImageSize();
 }
 
-void CHotButton::UseBitmap(uint32_t bitmap) {
-    if (bitmap == m_nBitmap)
-        return;
-    m_nBitmap = bitmap;
-    m_Strip.Attach(bitmap, 2);
-    m_szImage = m_Strip.ImageSize();
-}
-
 bool CHotButton::OnClick(platform::Gfx& dc, CBaseVI* wnd) {
     m_Repeat = CRepeatTimer();
     const bool inside = TrackPress(dc, wnd);
@@ -33,13 +25,11 @@ void CHotButton::OnHeld(CBaseVI* wnd) {
 
 void CHotButton::Serialize(CArchive& ar) {
     CHotspot::Serialize(ar);
-    if (ar.IsStoring()) {
-        ar << m_nBitmap << m_bRepeat;
-        return;
+    const auto [bitmap, repeat] = SerializeWords<2>(ar, {m_nBitmap, m_bRepeat});
+    if (ar.IsLoading()) {
+        m_bRepeat = repeat;
+        SwitchStrip(m_Strip, m_nBitmap, bitmap, 2);
     }
-    uint32_t bitmap = 0;
-    ar >> bitmap >> m_bRepeat;
-    UseBitmap(bitmap);
 }
 
 void CHotButton::Draw(platform::Gfx& dc, bool) {
@@ -65,16 +55,12 @@ bool CHotMenu::OnClick(platform::Gfx& dc, CBaseVI* wnd) {
 
 void CHotMenu::Serialize(CArchive& ar) {
     CHotspot::Serialize(ar);
-    if (ar.IsStoring()) {
-        ar << m_nBitmap << m_nMenu;
-        return;
+    const auto [bitmap, menu] = SerializeWords<2>(ar, {m_nBitmap, m_nMenu});
+    if (ar.IsLoading()) {
+        // A menu of its own id unless the panel names another.
+        m_nMenu = menu ? menu : m_nId;
+        SwitchStrip(m_Strip, m_nBitmap, bitmap, 2);
     }
-    uint32_t bitmap = 0;
-    ar >> bitmap >> m_nMenu;
-    // A menu of its own id unless the panel names another.
-    if (m_nMenu == 0)
-        m_nMenu = m_nId;
-    UseBitmap(bitmap);
 }
 
 void CHotMenu::SetValue(uint32_t value, const WString& text) {

@@ -24,8 +24,6 @@ public:
 
 protected:
     void OnHeld(CBaseVI* wnd) override;
-    // Loads bitmap as the strip when it is not the current one.
-    void UseBitmap(uint32_t bitmap);
 
 private:
     CRepeatTimer m_Repeat;

@@ -44,19 +44,11 @@ CHotBitmap::CHotBitmap() : m_Strip(5500, 1) {
 
 void CHotBitmap::Serialize(CArchive& ar) {
     CHotspot::Serialize(ar);
-    if (ar.IsStoring()) {
-        ar << m_nBitmap;
-        return;
-    }
-    uint32_t bitmap = 0;
-    ar >> bitmap;
-    if (bitmap != m_nBitmap || !m_Strip.IsLoaded()) {
-        m_nBitmap = bitmap;
-        m_Strip.Attach(bitmap, 1);
-    }
-    if (m_Strip.IsLoaded()) {
-        m_szImage = m_Strip.ImageSize();
-        RecalcSize();
+    const auto [bitmap] = SerializeWords<1>(ar, {m_nBitmap});
+    if (ar.IsLoading()) {
+        SwitchStrip(m_Strip, m_nBitmap, bitmap, 1);
+        if (m_Strip.IsLoaded())
+            RecalcSize();
     }
 }
 
@@ -86,17 +78,9 @@ CHotStatus::CHotStatus() : CHotLamp(kTagStatus, 5143) {
 
 void CHotStatus::Serialize(CArchive& ar) {
     CHotspot::Serialize(ar);
-    if (ar.IsStoring()) {
-        ar << m_nBitmap;
-        return;
-    }
-    uint32_t bitmap = 0;
-    ar >> bitmap;
-    if (bitmap != m_nBitmap) {
-        m_nBitmap = bitmap;
-        m_Strip.Attach(bitmap, 2);
-        m_szImage = m_Strip.ImageSize();
-    }
+    const auto [bitmap] = SerializeWords<1>(ar, {m_nBitmap});
+    if (ar.IsLoading())
+        SwitchStrip(m_Strip, m_nBitmap, bitmap, 2);
 }
 
 bool CHotStatus::SetOn(bool on) {
@@ -136,24 +120,18 @@ CHotKnob::CHotKnob() : m_Strip(5200, 5) {
 
 void CHotKnob::Serialize(CArchive& ar) {
     CHotspot::Serialize(ar);
-    if (ar.IsStoring()) {
-        ar << m_nBitmap << m_nPositions << m_nCurrent;
+    const auto [bitmap, positions, current] =
+        SerializeWords<3>(ar, {m_nBitmap, m_nPositions, m_nCurrent});
+    if (ar.IsStoring())
         return;
-    }
-    uint32_t bitmap = 0;
-    uint32_t positions = 0;
-    uint32_t current = 0;
-    ar >> bitmap >> positions >> current;
     // The positions cut the strip: at least one, no more than a strip can hold.
     if (positions == 0 || positions > 256 || current >= positions)
         ThrowBadControlData();
-    if (bitmap != m_nBitmap || positions != m_nPositions) {
-        m_Strip.Attach(bitmap, static_cast<int32_t>(positions));
-        m_szImage = m_Strip.ImageSize();
-    }
-    m_nBitmap = bitmap;
+    if (positions != m_nPositions)
+        m_Strip.Detach();
     m_nPositions = positions;
     m_nCurrent = current;
+    SwitchStrip(m_Strip, m_nBitmap, bitmap, static_cast<int32_t>(positions));
 }
 
 bool CHotKnob::SetCurrent(uint32_t position) {
@@ -175,12 +153,7 @@ CHotFrame::CHotFrame() {
 
 void CHotFrame::Serialize(CArchive& ar) {
     CHotspot::Serialize(ar);
-    for (uint32_t& v : m_aValues) {
-        if (ar.IsStoring())
-            ar << v;
-        else
-            ar >> v;
-    }
+    m_aValues = SerializeWords(ar, m_aValues);
 }
 
 bool CHotFrame::HitTest(int32_t x, int32_t y) const {
@@ -204,22 +177,14 @@ CHotLCD::CHotLCD() : m_Strip(5153, 256) {
 
 void CHotLCD::Serialize(CArchive& ar) {
     CHotspot::Serialize(ar);
-    if (ar.IsStoring()) {
-        ar << m_nBitmap << m_nColumns << m_nRows;
+    const auto [bitmap, columns, rows] = SerializeWords<3>(ar, {m_nBitmap, m_nColumns, m_nRows});
+    if (ar.IsStoring())
         return;
-    }
-    uint32_t bitmap = 0;
-    uint32_t columns = 0;
-    uint32_t rows = 0;
-    ar >> bitmap >> columns >> rows;
     // Bounded so that a damaged panel cannot ask for a huge dot memory.
     if (columns > 1024 || rows > 1024)
         ThrowBadControlData();
-    if (bitmap != m_nBitmap) {
-        m_nBitmap = bitmap;
-        m_Strip.Attach(bitmap, 2);
-        m_szImage = m_Strip.ImageSize();
-    }
+    if (bitmap != m_nBitmap)
+        SwitchStrip(m_Strip, m_nBitmap, bitmap, 2);
     m_nColumns = columns;
     m_nRows = rows;
     m_Dots.assign(m_nColumns * (m_nRows / 8), 0);

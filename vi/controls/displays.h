@@ -2,6 +2,7 @@
 // contacts, a knob, a frame and the graphic display.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -96,7 +97,7 @@ public:
     bool HitTest(int32_t x, int32_t y) const override;
     void Draw(platform::Gfx& dc, bool onlyIfChanged) override;
 
-    uint32_t m_aValues[10] = {0, 10, 5, 10, 6, 2, 2, 0xFFFFFF, 0, 0xC0C0C0};
+    std::array<uint32_t, 10> m_aValues = {0, 10, 5, 10, 6, 2, 2, 0xFFFFFF, 0, 0xC0C0C0};
 };
 
 // A dot-matrix display: each byte of its memory is eight dots of one column

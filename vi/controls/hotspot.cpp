@@ -79,6 +79,14 @@ void CHotspot::Enable(bool on) {
         m_dwFlags |= kHsDisabled;
 }
 
+void CHotspot::SwitchStrip(CStripRef& strip, uint32_t& current, uint32_t bitmap, int32_t count) {
+    if (bitmap == current && strip.IsLoaded())
+        return;
+    current = bitmap;
+    strip.Attach(bitmap, count);
+    m_szImage = strip.ImageSize();
+}
+
 void SerializeFont(CArchive& ar, platform::FontSpec& font) {
     int32_t* const words[] = {&font.height, &font.width, &font.escapement, &font.orientation,
                               &font.weight};

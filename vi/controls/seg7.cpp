@@ -47,12 +47,9 @@ CHotSeg7::CHotSeg7() : m_Strip(5146, 18) {
 
 void CHotSeg7::Serialize(CArchive& ar) {
     CHotspot::Serialize(ar);
-    if (ar.IsStoring()) {
-        ar << m_nDigits;
+    const auto [digits] = SerializeWords<1>(ar, {m_nDigits});
+    if (ar.IsStoring())
         return;
-    }
-    uint32_t digits = 0;
-    ar >> digits;
     if (digits > kMaxDigits)
         ThrowBadControlData();
     m_nDigits = digits;
@@ -124,13 +121,9 @@ CHotDigSeg7::CHotDigSeg7() {
 
 void CHotDigSeg7::Serialize(CArchive& ar) {
     CHotSeg7::Serialize(ar);
-    if (ar.IsStoring()) {
-        ar << m_nMode << m_nRadix;
+    const auto [mode, radix] = SerializeWords<2>(ar, {m_nMode, m_nRadix});
+    if (ar.IsStoring())
         return;
-    }
-    uint32_t mode = 0;
-    uint32_t radix = 0;
-    ar >> mode >> radix;
     if (radix >= std::size(kRadixes))
         ThrowBadControlData();
     m_nMode = mode;

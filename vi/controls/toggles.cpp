@@ -11,24 +11,6 @@ int32_t StateImage(bool on, bool pressed) {
     return (on ? 2 : 0) + (pressed ? 1 : 0);
 }
 
-// Bitmap id and state word of a toggle or switch in a panel.
-void SerializeState(CArchive& ar, uint32_t& bitmap, uint8_t& state, CStripRef& strip,
-                    int32_t images, platform::Size& size) {
-    if (ar.IsStoring()) {
-        ar << bitmap << static_cast<uint32_t>(state);
-        return;
-    }
-    uint32_t newBitmap = 0;
-    uint32_t stored = 0;
-    ar >> newBitmap >> stored;
-    state = stored ? 1 : 0;
-    if (newBitmap != bitmap) {
-        bitmap = newBitmap;
-        strip.Attach(bitmap, images);
-        size = strip.ImageSize();
-    }
-}
-
 } // namespace
 
 CHotToggle::CHotToggle(uint32_t tag, uint32_t bitmap) : m_nBitmap(bitmap), m_Strip(bitmap, 4) {
@@ -38,7 +20,11 @@ CHotToggle::CHotToggle(uint32_t tag, uint32_t bitmap) : m_nBitmap(bitmap), m_Str
 
 void CHotToggle::Serialize(CArchive& ar) {
     CHotspot::Serialize(ar);
-    SerializeState(ar, m_nBitmap, m_bChecked, m_Strip, 4, m_szImage);
+    const auto [bitmap, checked] = SerializeWords<2>(ar, {m_nBitmap, m_bChecked});
+    if (ar.IsLoading()) {
+        m_bChecked = checked ? 1 : 0;
+        SwitchStrip(m_Strip, m_nBitmap, bitmap, 4);
+    }
 }
 
 void CHotToggle::Draw(platform::Gfx& dc, bool) {
@@ -139,7 +125,11 @@ bool CHotSwitch::OnClick(platform::Gfx& dc, CBaseVI* wnd) {
 
 void CHotSwitch::Serialize(CArchive& ar) {
     CHotspot::Serialize(ar);
-    SerializeState(ar, m_nBitmap, m_bOn, m_Strip, m_nImages, m_szImage);
+    const auto [bitmap, on] = SerializeWords<2>(ar, {m_nBitmap, m_bOn});
+    if (ar.IsLoading()) {
+        m_bOn = on ? 1 : 0;
+        SwitchStrip(m_Strip, m_nBitmap, bitmap, m_nImages);
+    }
 }
 
 void CHotSwitch::Draw(platform::Gfx& dc, bool) {
