@@ -93,11 +93,11 @@ void SelectRadioInGroup(CBaseVI& wnd, CHotRadio& radio, platform::Gfx& dc) {
     if (at == list.size())
         return;
     auto clear = [&](size_t i) {
-        if (list[i]->m_nTag != kTagRadio)
+        auto* other = dynamic_cast<CHotRadio*>(list[i].get());
+        if (!other || other->m_nTag != kTagRadio)
             return false;
-        auto& other = static_cast<CHotRadio&>(*list[i]);
-        other.m_bChecked = 0;
-        other.Draw(dc, false);
+        other->m_bChecked = 0;
+        other->Draw(dc, false);
         return true;
     };
     for (size_t i = at + 1; i < list.size() && clear(i); ++i) {

@@ -12,9 +12,6 @@
 
 // The simulated clock: one millisecond passes each time the pointer is read.
 inline uint32_t g_simNow = 0;
-inline uint32_t SimTicks() {
-    return g_simNow;
-}
 
 struct FakeImage : platform::Image {
     platform::Size size;
@@ -49,9 +46,8 @@ struct FakeGfx : platform::Gfx {
         polygons->emplace_back(p, p + n);
     }
     void Ellipse(const platform::Rect&, platform::Color) override {}
-    void DrawImage(const platform::Image&, const platform::Rect& src, platform::Point dst,
+    void DrawImage(const platform::Image&, const platform::Rect& src, platform::Point,
                    platform::Transparency) override {
-        (void)dst;
         images->push_back(src.left / src.Width());
     }
     platform::Size TextExtent(const std::u16string& t, const platform::FontSpec&) override {
@@ -109,7 +105,7 @@ struct FakeWindow : platform::Window {
 struct FakeVI : CBaseVI {
     FakeWindow* wnd;
     CImageCache::Loader oldLoader = g_ImageCache.SetLoader(FakeLoader);
-    TickSource oldTicks = SetTickSource(SimTicks);
+    TickSource oldTicks = SetTickSource([] { return g_simNow; });
     FakeVI() : wnd(new FakeWindow) { m_pWnd.reset(wnd); }
     ~FakeVI() override {
         g_ImageCache.SetLoader(oldLoader);
