@@ -1,6 +1,20 @@
 #include "vi/controls/hotspot.h"
 
+#include <cstdio>
+#include <cstring>
+
+#include "platform/resource/resource.h"
+#include "platform/window/window.h"
 #include "vi/basevi.h"
+#include "vi/controls/buttons.h"
+#include "vi/controls/displays.h"
+#include "vi/controls/gauge.h"
+#include "vi/controls/seg7.h"
+#include "vi/controls/toggles.h"
+
+namespace {
+constexpr int32_t kMaxCoordinate = 1 << 24;
+} // namespace
 
 bool g_bDesignMode = false;
 bool g_bNewPanelFormat = false;
@@ -16,22 +30,29 @@ void CHotspot::Serialize(CArchive& ar) {
             ar << v;
         ar << m_nId << m_dwFlags;
     } else {
-        for (int32_t& v : rc)
+        for (int32_t& v : rc) {
             ar >> v;
+            // Far beyond any screen: a damaged panel, refused before the
+            // hit tests and sizes compute with it.
+            if (v < -kMaxCoordinate || v > kMaxCoordinate)
+                ThrowBadControlData();
+        }
         m_rcArea = {rc[0], rc[1], rc[2], rc[3]};
         ar >> m_nId >> m_dwFlags;
     }
 }
 
 WString CHotspot::GetDescription() const {
-    return {};
+    char head[24];
+    std::snprintf(head, sizeof head, "%d - ", static_cast<int>(static_cast<int32_t>(m_nId)));
+    return Widen(head) + platform::LoadResourceString(m_nTag);
 }
 
 bool CHotspot::HitTest(int32_t x, int32_t y) const {
     if (!(m_dwFlags & kHsVisible) && !g_bDesignMode)
         return false;
     const platform::Rect r = (m_dwFlags & kHsGrowHit) ? m_rcArea.Inflated(5) : m_rcArea;
-    return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+    return r.Contains({x, y});
 }
 
 void CHotspot::RecalcSize() {
@@ -58,6 +79,97 @@ void CHotspot::Enable(bool on) {
         m_dwFlags |= kHsDisabled;
 }
 
-CHotspot* CreateHotspotForTag(uint32_t, CBaseVI*) {
+void CHotspot::SwitchStrip(CStripRef& strip, uint32_t& current, uint32_t bitmap, int32_t count) {
+    if (bitmap == current && strip.IsLoaded())
+        return;
+    current = bitmap;
+    strip.Attach(bitmap, count);
+    m_szImage = strip.ImageSize();
+}
+
+void SerializeFont(CArchive& ar, platform::FontSpec& font) {
+    int32_t* const words[] = {&font.height, &font.width, &font.escapement, &font.orientation,
+                              &font.weight};
+    uint8_t* const bytes[] = {&font.italic,  &font.underline,     &font.strikeOut,
+                              &font.charSet, &font.outPrecision,  &font.clipPrecision,
+                              &font.quality, &font.pitchAndFamily};
+    if (ar.IsStoring()) {
+        for (int32_t* w : words)
+            ar << *w;
+        for (uint8_t* b : bytes)
+            ar << *b;
+        if (g_bNewPanelFormat) {
+            ar << font.face;
+        } else {
+            char face[32] = {};
+            for (size_t i = 0; i < font.face.size() && i < sizeof face - 1; ++i)
+                face[i] = font.face[i] < 0x100 ? static_cast<char>(font.face[i]) : '?';
+            ar.Write(face, sizeof face);
+        }
+        return;
+    }
+    for (int32_t* w : words)
+        ar >> *w;
+    for (uint8_t* b : bytes)
+        ar >> *b;
+    if (g_bNewPanelFormat) {
+        ar >> font.face;
+    } else {
+        unsigned char face[32];
+        ar.Read(face, sizeof face);
+        // 8-bit text, ended by its first zero byte or by the field's end.
+        font.face.clear();
+        for (unsigned char c : face) {
+            if (c == 0)
+                break;
+            font.face.push_back(static_cast<char16_t>(c));
+        }
+    }
+}
+
+void ThrowBadControlData() {
+    ThrowArchiveException(CArchiveException::generic);
+}
+
+namespace {
+
+template <class T> CHotspot* Make(CBaseVI*) {
+    return new T;
+}
+template <class T> CHotspot* MakeWithWindow(CBaseVI* wnd) {
+    return new T(wnd);
+}
+
+struct Factory {
+    uint32_t tag;
+    CHotspot* (*make)(CBaseVI*);
+};
+
+// Tags without an entry (32812, 32815, 32821, the displays of the meter,
+// hand-held meter and three-phase windows, unknown ones) make no control.
+constexpr Factory kFactory[] = {
+    {kTagLabel, Make<CHotLabel>},
+    {kTagBitmap, Make<CHotBitmap>},
+    {kTagStatus, Make<CHotStatus>},
+    {kTagPowerButton, Make<CHotPowerButton>},
+    {kTagSeg7, Make<CHotSeg7>},
+    {kTagButton, Make<CHotButton>},
+    {kTagDigSeg7, Make<CHotDigSeg7>},
+    {kTagRadio, Make<CHotRadio>},
+    {kTagCheck, Make<CHotCheck>},
+    {kTagFrame, Make<CHotFrame>},
+    {kTagRelays, Make<CHotRelays>},
+    {kTagLCD, Make<CHotLCD>},
+    {kTagKnob, Make<CHotKnob>},
+    {kTagMenu, Make<CHotMenu>},
+    {kTagGauge, MakeWithWindow<CHotGauge>},
+};
+
+} // namespace
+
+CHotspot* CreateHotspotForTag(uint32_t tag, CBaseVI* wnd) {
+    for (const Factory& f : kFactory)
+        if (f.tag == tag)
+            return f.make(wnd);
     return nullptr;
 }

@@ -2,11 +2,14 @@
 // that a window keeps in its list, draws and asks about clicks.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <string>
 
 #include "framework/archive.h"
 #include "framework/wstr.h"
 #include "platform/gfx/gfx.h"
+#include "vi/controls/image_cache.h"
 
 class CBaseVI;
 
@@ -74,6 +77,11 @@ public:
     uint32_t m_nTag = 0;
     uint32_t m_nId = 0;
     uint32_t m_dwFlags = kHsVisible;
+
+protected:
+    // Holds bitmap, cut into count images, in strip unless current names it
+    // already; the image size follows the strip.
+    void SwitchStrip(CStripRef& strip, uint32_t& current, uint32_t bitmap, int32_t count);
 };
 
 // Makes the control of a panel tag, or null for a tag no control answers.
@@ -83,3 +91,27 @@ CHotspot* CreateHotspotForTag(uint32_t tag, CBaseVI* wnd);
 extern bool g_bDesignMode;
 // Selects the font record format of the panels being read.
 extern bool g_bNewPanelFormat;
+
+// The font record of a control with text: five u32 (height, width,
+// escapement, orientation, weight), eight bytes, then the face name (an
+// archive string with g_bNewPanelFormat, else 32 bytes of 8-bit text).
+void SerializeFont(CArchive& ar, platform::FontSpec& font);
+
+// The words a control stores after the base fields: written when storing;
+// when loading, read and returned for the caller to check before taking them.
+template <size_t N>
+std::array<uint32_t, N> SerializeWords(CArchive& ar, const std::array<uint32_t, N>& words) {
+    if (ar.IsStoring()) {
+        for (uint32_t w : words)
+            ar << w;
+        return words;
+    }
+    std::array<uint32_t, N> read{};
+    for (uint32_t& w : read)
+        ar >> w;
+    return read;
+}
+
+// Bytes of a stored control whose value lies outside what the control can
+// show (a count of zero, an index past its table): an archive error.
+[[noreturn]] void ThrowBadControlData();
