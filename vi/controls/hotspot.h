@@ -74,6 +74,12 @@ public:
     uint32_t m_nTag = 0;
     uint32_t m_nId = 0;
     uint32_t m_dwFlags = kHsVisible;
+
+    // Toggles (check box, radio button) answer these; other controls have
+    // no checked state. The menu button shows the value the window sets.
+    virtual bool IsChecked() const { return false; }
+    virtual void SetChecked(bool on) { (void)on; }
+    virtual void SetMenuValue(uint32_t value) { (void)value; }
 };
 
 // Makes the control of a panel tag, or null for a tag no control answers.
