@@ -151,6 +151,8 @@ public:
 
 private:
     uint32_t Tick() const;
+    // Waits at most the stop limit for the loop to end; no requests after.
+    void WaitStopped();
     void ThreadMain();
     void Pass(std::unique_lock<CCriticalSection>& exchange);
     bool ExchangeReleased(std::unique_lock<CCriticalSection>& exchange);

@@ -81,9 +81,21 @@ void CKobface::ThreadMain() {
 }
 
 void CKobface::StopWorker() {
-    if (--m_nRunRequests >= 1) {
-        return;
+    if (--m_nRunRequests < 1) {
+        WaitStopped();
     }
+}
+
+void CKobface::ForceStopWorker() {
+    {
+        // As one step: an ending loop must not see a request come and go.
+        std::lock_guard<std::mutex> lock(m_mxThread);
+        m_nRunRequests = 0;
+    }
+    WaitStopped();
+}
+
+void CKobface::WaitStopped() {
     m_nBusy = 0;
     const uint32_t start = Tick();
     while (m_bRunning && Tick() - start <= kStopLimitMs) {
@@ -94,11 +106,6 @@ void CKobface::StopWorker() {
         }
     }
     m_nRunRequests = 0;
-}
-
-void CKobface::ForceStopWorker() {
-    m_nRunRequests.exchange(1);
-    StopWorker();
 }
 
 void CKobface::AddWindow(CBaseVI* window) {
