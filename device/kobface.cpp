@@ -5,6 +5,7 @@
 #include "framework/strings.h"
 #include "instruments/device_base.h"
 #include "platform/ui/ui.h"
+#include "vi/basevi.h"
 
 CKobface* g_pKobface = nullptr;
 uint8_t g_byModel = 0;
@@ -23,6 +24,18 @@ CKobface::CKobface() {
 }
 
 CKobface::~CKobface() {
+    ForceStopWorker();
+    if (m_thread.joinable()) {
+        if (m_bRunning) {
+            m_thread.detach(); // stuck past the stop limit: let it go
+        } else {
+            m_thread.join();
+        }
+    }
+    for (CBaseVI* w : m_Windows) {
+        w->Delete();
+    }
+    m_Windows.clear();
     // Only a box that answered as one hears the closing command: whatever
     // else sits on the line must not receive a byte.
     if (IsConnected() && m_bIdentified) {
@@ -131,6 +144,21 @@ void CKobface::CreateDevice(uint8_t type) {
     } catch (const CCommException& e) {
         e.ReportError();
     }
+}
+
+bool CKobface::OnCommand(uint32_t id) {
+    if (id >= kWindowCommandFirst && id <= kWindowCommandLast) {
+        OpenInstrumentWindow(id - kWindowCommandFirst, -1, -1);
+        return true;
+    }
+    return CDeviceBase::OnCommand(id);
+}
+
+bool CKobface::IsCommandEnabled(uint32_t id) const {
+    if (id == kWindowCommandFirst + kOfflineRelaysWindow) {
+        return !m_bOffline;
+    }
+    return CDeviceBase::IsCommandEnabled(id);
 }
 
 void CKobface::ReleaseDevice(uint8_t type) {

@@ -3,8 +3,11 @@
 // models and identifies the box.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "device/stream.h"
 #include "framework/archive.h"
@@ -12,6 +15,7 @@
 #include "framework/sync.h"
 #include "framework/wstr.h"
 
+class CBaseVI;
 class CKobDevice;
 
 // Instrument type numbers: the operand of 0x0E/0x0F and the model slots.
@@ -33,6 +37,12 @@ inline constexpr uint8_t kCmdModel = 0x0B;
 inline constexpr uint8_t kCmdCreateDevice = 0x0E;
 inline constexpr uint8_t kCmdReleaseDevice = 0x0F;
 inline constexpr uint8_t kCmdClose = 0x11;
+
+// Command ids that open an instrument window: first + window type.
+inline constexpr uint32_t kWindowCommandFirst = 10000;
+inline constexpr uint32_t kWindowCommandLast = 10899;
+// The relay window of offline mode.
+inline constexpr uint32_t kOfflineRelaysWindow = 21;
 
 class CDeviceBase : public CCmdTarget {
 public:
@@ -67,6 +77,8 @@ public:
     int Connect(uint8_t allowSimulation, uint8_t withExit);
 
     bool IsConnected() const { return m_pStream && m_pStream->IsOpen(); }
+    bool OnCommand(uint32_t id) override;
+    bool IsCommandEnabled(uint32_t id) const override;
     // Creates the model on first request and tells the box (0x0E type "!");
     // a refusal is reported to the user and not passed on.
     void CreateDevice(uint8_t type);
@@ -79,7 +91,43 @@ public:
     // Replaces the stream (the old one is deleted).
     void SetStream(CStreamIO* stream);
 
-    uint32_t m_nBusy = 0;
+    // The worker thread and the window registry.
+    void StartWorker();
+    void StopWorker();
+    void ForceStopWorker();
+    void AddWindow(CBaseVI* window);
+    // The worker loop: 0 when it ran, 1 when another loop was running.
+    virtual int Run();
+    virtual bool SendAllChanges();
+    virtual void NotifyWindows(uintptr_t code, intptr_t param);
+    // Called once per pass with m_csExchange released: the moment other
+    // threads may have the box; false starts the pass again.
+    virtual bool Exchange() { return true; }
+    virtual void ClearBusy() { m_nBusy = 0; }
+    // Offline mode of the relay window (type 21).
+    virtual void SetOffline(uint8_t offline, uint8_t relays);
+
+    // The instrument windows (vi/registry.cpp, vi/factory.cpp).
+    // The window object of a type (its models given), not yet a window;
+    // the descriptor's type may be rewritten (hand-held meter variants).
+    virtual CBaseVI* CreateInstrumentWindow(uint32_t& type);
+    // Whether a type may be opened now.
+    virtual bool CanOpenType(uint32_t type) {
+        (void)type;
+        return true;
+    }
+    CBaseVI* LoadInstrumentWindow(uint32_t type);
+    // Null also when a window of the type was open already (it is raised).
+    CBaseVI* OpenInstrumentWindow(uint32_t type, int32_t x, int32_t y);
+    void CloseAllWindows();
+    virtual void SerializeWorkspace(CArchive& ar);
+
+    // The clock the worker's limits use (tick count in ms) and the yield
+    // between looks while StopWorker waits; tests replace both.
+    uint32_t (*m_pfnTick)() = nullptr;
+    void (*m_pfnYield)() = nullptr;
+
+    std::atomic<uint32_t> m_nBusy{0};
     CKobDevice* m_pDigIO = nullptr;
     CKobDevice* m_pRelays = nullptr;
     CKobDevice* m_pFuncGen = nullptr;
@@ -89,17 +137,37 @@ public:
     CKobDevice* m_pCounter = nullptr;
     CKobDevice* m_pMetraHit = nullptr;
     uint8_t m_bOffline = 0;
-    void* m_hOfflineWnd = nullptr;
+    // The offline relay window while it is open (cleared when destroyed).
+    CBaseVI* m_hOfflineWnd = nullptr;
     uint32_t m_dwReserved = 0;
     // The box on the stream answered identification.
     bool m_bIdentified = false;
-    uint8_t m_byScopeStatus = 0;
-    uint8_t m_bRunning = 0;
-    int32_t m_nRunRequests = 0;
+    std::atomic<uint8_t> m_byScopeStatus{0};
+    std::atomic<uint8_t> m_bRunning{0};
+    std::atomic<int32_t> m_nRunRequests{0};
     CCriticalSection m_csWindows;
     CCriticalSection m_csExchange;
+    std::vector<CBaseVI*> m_Windows;
 
 private:
+    uint32_t Tick() const;
+    // Waits at most the stop limit for the loop to end; no requests after.
+    void WaitStopped();
+    void ThreadMain();
+    void Pass(std::unique_lock<CCriticalSection>& exchange);
+    bool ExchangeReleased(std::unique_lock<CCriticalSection>& exchange);
+    void ScopeCycle(std::unique_lock<CCriticalSection>& exchange);
+    void MeterCycle();
+    // Deletes the destroyed windows while no worker walks the registry.
+    void RemoveClosedWindows();
+    // One run request per registered window again, after a forced stop.
+    void RestartWorker();
+
+    // Starting and ending the thread are decided under this lock, so that a
+    // window registered while the loop ends is not left without a worker.
+    std::mutex m_mxThread;
+    std::thread m_thread;
+    bool m_bThreadAlive = false;
     CKobDevice* m_pNoDevice = nullptr;
 };
 
@@ -112,3 +180,9 @@ extern CKobface* g_pKobface;
 extern uint8_t g_byModel;
 // Guards the change bits of every model.
 extern CCriticalSection g_csDevices;
+// Open scope and meter-type windows; the worker serves those models only
+// while their windows are open.
+extern std::atomic<int32_t> g_nScopeWindows;
+extern std::atomic<int32_t> g_nMeterWindows;
+// The meter status last read by the worker.
+extern std::atomic<uint8_t> g_byMeterStatus;

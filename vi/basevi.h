@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "framework/archive.h"
@@ -91,8 +92,33 @@ public:
     std::atomic<uint32_t> m_nPauseMs{0};
     std::atomic<uint32_t> m_dwPauseStart{0};
 
+    // Further control lookups and group operations.
+    static constexpr uint32_t kAnyId = 0xFFFFFFFFu;
+    // Moves the control with the id and the ones after it up to the next
+    // group start; false when there is no such control.
+    bool MoveHotspotGroup(uint32_t id, int32_t dx, int32_t dy);
+    // Redraws the controls with the tag (and the id unless kAnyId) now.
+    void RedrawHotspots(uint32_t tag, uint32_t id = kAnyId);
+    // Checks or clears the check box with the id; redrawn when it changed.
+    void SetCheck(uint32_t id, bool checked);
+    // Selects the radio button with the id and clears the others of its
+    // group (its radio button neighbours in the list).
+    void MarkRadio(uint32_t id);
+    void SelectRadio(CHotspot* radio);
+    // Sets the value the menu button with the id shows.
+    void SetMenuValue(uint32_t id, uint32_t value);
+    // The help topic of the window.
+    uint32_t HelpTopic() const { return m_nHelpId ? m_nHelpId : 10000 + m_nType; }
+
 protected:
+    // Draws the controls through a client-area context at once.
+    void DrawNow(CHotspot* control);
+
     std::unique_ptr<platform::Window> m_pWnd;
+
+private:
+    // The need words are in g_adwInUse (taken back exactly once).
+    bool m_bClaimed = false;
 };
 
 class CSizeableVI : public CBaseVI {
@@ -113,3 +139,16 @@ public:
 extern uint32_t g_adwInUse[8];
 // First word of the last panel resource read.
 extern uint32_t g_dwPanelHeader;
+
+// The host's main window (raised when an instrument window closes, parent
+// of new ones); null without one.
+extern platform::Window* g_pViMainWindow;
+
+// Where the platform windows and the panel resources come from; tests put
+// fakes here.
+using ViWindowMaker = std::unique_ptr<platform::Window> (*)(platform::WindowHandler& handler,
+                                                            platform::WindowStyle style,
+                                                            platform::Window* parent);
+using ViPanelLoader = std::optional<std::vector<uint8_t>> (*)(uint16_t type);
+extern ViWindowMaker g_pfnMakeViWindow;
+extern ViPanelLoader g_pfnLoadPanel;

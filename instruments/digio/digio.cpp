@@ -8,7 +8,7 @@
 #include "framework/archive.h"
 #include "framework/exception.h"
 
-uint16_t g_wDigOut = 0;
+Relaxed<uint16_t> g_wDigOut{0};
 
 IMPLEMENT_SERIAL(CDigData, CObject, CRuntimeClass::kVersionable | 1)
 

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "framework/relaxed.h"
 #include "instruments/device_base.h"
 
 // Box commands of the digital port.
@@ -34,7 +35,7 @@ enum : uint8_t {
 inline constexpr uint16_t kDigChangedOutputs = 1;
 
 // The current output word of the port, as the window sets it.
-extern uint16_t g_wDigOut;
+extern Relaxed<uint16_t> g_wDigOut;
 
 // One entry of the stored pattern list.
 class CDigData : public CObject {

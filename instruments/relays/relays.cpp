@@ -3,7 +3,7 @@
 #include "device/exchange.h"
 #include "framework/archive.h"
 
-uint8_t g_byRelays = 0;
+Relaxed<uint8_t> g_byRelays{0};
 uint32_t g_dwRelaysChanged = 0;
 
 uint8_t CRelays::GetStatus() {

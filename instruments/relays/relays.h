@@ -4,13 +4,14 @@
 
 #include <cstdint>
 
+#include "framework/relaxed.h"
 #include "instruments/device_base.h"
 
 inline constexpr uint8_t kCmdRelaysSet = 0x32;
 inline constexpr uint8_t kCmdRelaysStatus = 0x33;
 
 // The relay state the windows work on, and its change mask (low 16 bits).
-extern uint8_t g_byRelays;
+extern Relaxed<uint8_t> g_byRelays;
 extern uint32_t g_dwRelaysChanged;
 
 class CRelays : public CKobDevice {
