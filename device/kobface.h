@@ -121,6 +121,10 @@ public:
     CBaseVI* OpenInstrumentWindow(uint32_t type, int32_t x, int32_t y);
     void CloseAllWindows();
     virtual void SerializeWorkspace(CArchive& ar);
+    // The registered windows that still exist, in registration order, and
+    // the last of them of a type (null when none).
+    std::vector<CBaseVI*> OpenWindows();
+    CBaseVI* FindWindowOfType(uint32_t type);
 
     // The clock the worker's limits use (tick count in ms) and the yield
     // between looks while StopWorker waits; tests replace both.

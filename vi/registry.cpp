@@ -141,6 +141,27 @@ void CKobface::CloseAllWindows() {
     }
 }
 
+std::vector<CBaseVI*> CKobface::OpenWindows() {
+    std::vector<CBaseVI*> open;
+    std::lock_guard<CCriticalSection> lock(m_csWindows);
+    for (CBaseVI* w : m_Windows) {
+        if (w->IsWindow() && w->m_nState == kViOpen) {
+            open.push_back(w);
+        }
+    }
+    return open;
+}
+
+CBaseVI* CKobface::FindWindowOfType(uint32_t type) {
+    CBaseVI* found = nullptr;
+    for (CBaseVI* w : OpenWindows()) {
+        if (w->m_nType == type) {
+            found = w;
+        }
+    }
+    return found;
+}
+
 void CKobface::SerializeWorkspace(CArchive& ar) {
     if (ar.IsStoring()) {
         const bool ran = m_nRunRequests > 0 || m_bRunning;
