@@ -127,3 +127,15 @@ section "The hand-held meter on the pass-through port"
 echo "The simulated box has a family-1 meter showing -1.2345 V DC; kobctl handheld"
 echo "announces it (instrument type 8) and reads one record:"
 "$kobctl" handheld --format 1 | sed 's/^/  /'
+
+section "The instrument windows: the digital I/O panel, clicked"
+echo "kobpanel opens the windows as the host application's menu does (command ids"
+echo "10000 + type), lets the worker thread refresh them, and draws them off-screen."
+echo "A click on output bit 3 puts 0x0008 on the wire; the worker reads it back"
+echo "through the loop and input lamp 3 lights:"
+kobpanel=$build/tools/kobpanel/kobpanel
+"$kobpanel" --device "$pty" --open 14 --open 11 --click 325,196 --png "$out/panel.png" \
+    --save "$work/demo.kws" | sed 's/^/  /'
+echo "  The pictures are $out/panel-11.png and $out/panel-14.png; the workspace"
+echo "  reopens the same windows with --load."
+"$kobpanel" --device "$pty" --load "$work/demo.kws" --png "$out/workspace.png" | sed 's/^/  /'
