@@ -92,14 +92,6 @@ std::pair<uint32_t, uint32_t> PngSize(uint32_t bitmap) {
     return {be(16), be(20)};
 }
 
-std::map<uint32_t, Panel> AllPanels() {
-    std::map<uint32_t, Panel> out;
-    for (const auto& e : fs::directory_iterator(kSet / "301")) {
-        out[std::stoul(e.path().stem().string())] = Read(ReadAll(e.path()));
-    }
-    return out;
-}
-
 } // namespace
 
 // A small text panel comes back with the values written, in the order
@@ -152,7 +144,10 @@ TEST(Panels, EveryPanelFitsItsStripsAndCarriesItsControls) {
         {14, {&relays}},           {21, {&relays}}, {22, {&inputs, &outputs, &relays}}};
     const std::set<std::set<uint32_t>> groups = {
         {3000, 3001}, {3002, 3003}, {3044, 3045, 3046}, {3047, 3048, 3049}};
-    auto panels = AllPanels();
+    std::map<uint32_t, Panel> panels;
+    for (const auto& e : fs::directory_iterator(kSet / "301")) {
+        panels[std::stoul(e.path().stem().string())] = Read(ReadAll(e.path()));
+    }
     EXPECT_EQ(panels.size(), 6u);
     for (const auto& [type, p] : panels) {
         std::set<uint32_t> ids, contacts, group;
