@@ -229,10 +229,10 @@ TEST(Win32Gfx, PngFileOrNothing) {
     Bytes bytes(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {});
     std::remove(path.c_str());
     ASSERT_GT(bytes.size(), 24u);
-    // The signature, then the header's width and height.
-    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 8),
-              (Bytes{0x89, 'P', 'N', 'G', 13, 10, 26, 10}));
-    EXPECT_EQ(Bytes(bytes.begin() + 16, bytes.begin() + 24), (Bytes{0, 0, 0, 3, 0, 0, 0, 2}));
+    // The signature, then the header chunk with width and height.
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 24), Cat({{0x89, 'P', 'N', 'G', 13, 10, 26, 10},
+                                                             {0, 0, 0, 13, 'I', 'H', 'D', 'R'},
+                                                             {0, 0, 0, 3, 0, 0, 0, 2}}));
 
     std::u16string missing = wpath.substr(0, wpath.size() - 4) + u"-missing\\x.png";
     EXPECT_FALSE(WritePng(p, missing));
