@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
@@ -13,11 +12,9 @@ namespace owndlg {
 
 inline std::string Utf8(const wchar_t* text) {
     int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? static_cast<size_t>(n - 1) : 0, '\0');
-    if (n > 1) {
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-    }
-    return out;
+    std::string out(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+    return out.substr(0, out.size() - 1);
 }
 
 // The text of a window, or of the dialog's control id ("<none>" where the
@@ -44,23 +41,16 @@ inline BOOL CALLBACK Visit(HWND wnd, LPARAM act) {
 class User {
 public:
     explicit User(std::function<void(HWND)> act)
-        : m_act(std::move(act)), m_thread([this] {
-              while (!m_stop) {
+        : m_act(std::move(act)), m_thread([this](std::stop_token stop) {
+              while (!stop.stop_requested()) {
                   EnumWindows(Visit, reinterpret_cast<LPARAM>(&m_act));
                   Sleep(50);
               }
           }) {}
-    ~User() {
-        m_stop = true;
-        m_thread.join();
-    }
-    User(const User&) = delete;
-    User& operator=(const User&) = delete;
 
 private:
     std::function<void(HWND)> m_act;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    std::jthread m_thread;
 };
 
 } // namespace owndlg

@@ -5,21 +5,20 @@
 
 #include "platform/gfx/gfx.h"
 
-// The share (0..1) of the pixels of r that lie within tol of colour c in
-// every channel.
+// Whether a lies within tol of b in every channel.
+inline bool Near(platform::Color a, platform::Color b, int tol = 8) {
+    auto off = [&](int shift) { return std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)); };
+    return off(0) <= tol && off(8) <= tol && off(16) <= tol;
+}
+
+// The share (0..1) of the pixels of r that lie near colour c.
 inline double Share(const platform::Pixels& p, const platform::Rect& r, platform::Color c,
                     int tol = 8) {
-    int near = 0, all = 0;
+    int hits = 0, all = 0;
     for (int32_t y = r.top; y < r.bottom; ++y) {
         for (int32_t x = r.left; x < r.right; ++x, ++all) {
-            platform::Color v = p.At(x, y);
-            bool ok = true;
-            for (int shift = 0; shift < 24; shift += 8) {
-                ok = ok && std::abs(static_cast<int>((v >> shift) & 0xFF) -
-                                    static_cast<int>((c >> shift) & 0xFF)) <= tol;
-            }
-            near += ok;
+            hits += Near(p.At(x, y), c, tol);
         }
     }
-    return all ? static_cast<double>(near) / all : 0.0;
+    return all ? static_cast<double>(hits) / all : 0.0;
 }

@@ -6,39 +6,46 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <future>
 #include <iterator>
-#include <thread>
 
 #include "platform/gfx/gfx.h"
 #include "platform/resource/resource.h"
 #include "platform/window/window.h"
 #include "support/bytes.h"
+#include "support/pictures.h"
 #include "support/temp_profile.h"
 
 using namespace platform;
 
 namespace {
 
-struct Recorder : WindowHandler {
-    Window* window = nullptr;
+// A window and its handler, which records what reaches it and on which thread.
+struct Opened : WindowHandler {
     DWORD thread = GetCurrentThreadId();
+    bool offThread = false, released = false;
     std::vector<uint32_t> commands;
     std::vector<std::pair<uintptr_t, intptr_t>> notes;
-    bool offThread = false;
-    std::vector<Point> presses;
-    Point heldAt{-1, -1};
-    bool released = false;
+    std::vector<std::pair<int, int>> presses;
+    std::pair<int, int> heldAt{-1, -1};
+    std::unique_ptr<Window> window;
+    HWND hwnd = nullptr;
 
+    explicit Opened(WindowStyle style = WindowStyle::Fixed)
+        : window(Window::Create(*this, style, nullptr)) {
+        if (window) {
+            window->SetTitle(u"panel under test");
+            hwnd = FindWindowW(L"KobInstrumentWindow", L"panel under test");
+        }
+    }
     void OnPaint(Gfx& dc) override { dc.FillRect({0, 0, 4000, 4000}, Rgb(0, 0, 200)); }
     void OnLButtonDown(Point p) override {
-        presses.push_back(p);
+        presses.emplace_back(p.x, p.y);
         // A control tracking its press: pump until the button goes up.
         while (PumpMessages() && window->LeftButtonDown()) {
-            heldAt = window->CursorPos();
+            heldAt = {window->CursorPos().x, window->CursorPos().y};
         }
         released = !window->LeftButtonDown();
     }
@@ -58,20 +65,6 @@ struct Recorder : WindowHandler {
     void OnDestroy() override {}
 };
 
-struct Opened {
-    Recorder handler;
-    std::unique_ptr<Window> window;
-    HWND hwnd = nullptr;
-    explicit Opened(WindowStyle style = WindowStyle::Fixed) {
-        window = Window::Create(handler, style, nullptr);
-        handler.window = window.get();
-        if (window) {
-            window->SetTitle(u"panel under test");
-            hwnd = FindWindowW(L"KobInstrumentWindow", L"panel under test");
-        }
-    }
-};
-
 void PumpUntil(const std::function<bool()>& done) {
     for (int i = 0; i < 500 && !done(); ++i) {
         PumpMessages();
@@ -79,36 +72,24 @@ void PumpUntil(const std::function<bool()>& done) {
     }
 }
 
-bool Near(Color a, Color b) {
-    for (int shift : {0, 8, 16}) {
-        if (std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)) > 8) {
-            return false;
-        }
-    }
-    return true;
-}
-
-TEST(Win32Window, StylesAndExactClientArea) {
-    struct Case {
-        WindowStyle style;
-        LONG styleBits;
-    } cases[] = {
+TEST(Win32Window, StylesExactClientAreaAndSnapshot) {
+    const std::pair<WindowStyle, LONG> cases[] = {
         {WindowStyle::Fixed, 0x02CA0000},
-        {WindowStyle::Sizeable, 0x02CA0000 | WS_THICKFRAME | WS_MAXIMIZEBOX},
-    };
-    for (const Case& c : cases) {
-        Opened w(c.style);
+        {WindowStyle::Sizeable, 0x02CA0000 | WS_THICKFRAME | WS_MAXIMIZEBOX}};
+    for (auto [style, bits] : cases) {
+        Opened w(style);
         ASSERT_TRUE(w.hwnd);
-        EXPECT_EQ(GetWindowLongW(w.hwnd, GWL_STYLE) & ~(WS_VISIBLE | WS_CLIPSIBLINGS), c.styleBits);
+        EXPECT_EQ(GetWindowLongW(w.hwnd, GWL_STYLE) & ~(WS_VISIBLE | WS_CLIPSIBLINGS), bits);
         EXPECT_EQ(GetWindowLongW(w.hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE, 0);
         EXPECT_FALSE(w.window->IsVisible());
         w.window->SetClientSize(300, 200);
-        Size s = w.window->ClientSize();
-        EXPECT_EQ(s.cx, 300);
-        EXPECT_EQ(s.cy, 200);
-        Rect outer = w.window->OuterRect();
-        EXPECT_EQ(outer.left, 10);
-        EXPECT_GT(outer.Width(), 300);
+        EXPECT_EQ(std::pair(w.window->ClientSize().cx, w.window->ClientSize().cy),
+                  std::pair(300, 200));
+        Pixels p = w.window->Snapshot(); // the client area as painted
+        ASSERT_EQ(std::pair(p.width, p.height), std::pair(300, 200));
+        EXPECT_EQ(Share(p, {0, 0, 300, 200}, Rgb(0, 0, 200)), 1.0);
+        EXPECT_EQ(w.window->OuterRect().left, 10);
+        EXPECT_GT(w.window->OuterRect().Width(), 300);
         EXPECT_EQ(w.window->Title(), u"panel under test");
         // Minimising hides the panel.
         w.window->Show(ShowMode::ShowNormal);
@@ -118,39 +99,33 @@ TEST(Win32Window, StylesAndExactClientArea) {
     }
 }
 
-TEST(Win32Window, CommandsAndNotificationsArriveOnTheWindowThread) {
+TEST(Win32Window, CommandsNotificationsAndClicksArriveOnTheWindowThread) {
     Opened w;
     ASSERT_TRUE(w.window);
+    auto sendFromAnotherThread = [&](uintptr_t code, intptr_t param, uint32_t ms) {
+        return std::async(std::launch::async,
+                          [=, &w] { return w.window->SendNotify(code, param, ms); });
+    };
     w.window->PostCommand(10011);
-    auto sent = std::async(std::launch::async, [&] { return w.window->SendNotify(5, -3, 5000); });
-    PumpUntil([&] { return w.handler.notes.size() == 1 && w.handler.commands.size() == 1; });
+    auto sent = sendFromAnotherThread(5, -3, 5000);
+    PumpUntil([&] { return w.notes.size() == 1 && w.commands.size() == 1; });
     EXPECT_TRUE(sent.get());
-    EXPECT_EQ(w.handler.commands, std::vector<uint32_t>{10011});
-    ASSERT_EQ(w.handler.notes.size(), 1u);
-    EXPECT_EQ(w.handler.notes[0], (std::pair<uintptr_t, intptr_t>(5, -3)));
-    EXPECT_FALSE(w.handler.offThread);
-
+    EXPECT_EQ(w.commands, std::vector<uint32_t>{10011});
+    EXPECT_EQ(w.notes, (std::vector<std::pair<uintptr_t, intptr_t>>{{5, -3}}));
+    EXPECT_FALSE(w.offThread);
     // This thread waits for the sender and pumps nothing: the send gives up.
-    EXPECT_FALSE(
-        std::async(std::launch::async, [&] { return w.window->SendNotify(6, 0, 200); }).get());
+    EXPECT_FALSE(sendFromAnotherThread(6, 0, 200).get());
+
+    // An injected click is held where it went down, then released.
+    w.window->InjectClick({30, 40}, 60);
+    PumpUntil([&] { return w.released; });
+    EXPECT_EQ(w.presses, (std::vector<std::pair<int, int>>{{30, 40}}));
+    EXPECT_EQ(w.heldAt, std::pair(30, 40));
+    EXPECT_TRUE(w.released);
 
     w.window->Destroy();
     EXPECT_FALSE(w.window->IsAlive());
-    EXPECT_FALSE(
-        std::async(std::launch::async, [&] { return w.window->SendNotify(7, 0, 200); }).get());
-}
-
-TEST(Win32Window, InjectedClickIsHeldThenReleased) {
-    Opened w;
-    ASSERT_TRUE(w.window);
-    w.window->InjectClick({30, 40}, 60);
-    PumpUntil([&] { return w.handler.released; });
-    ASSERT_EQ(w.handler.presses.size(), 1u);
-    EXPECT_EQ(w.handler.presses[0].x, 30);
-    EXPECT_EQ(w.handler.presses[0].y, 40);
-    EXPECT_EQ(w.handler.heldAt.x, 30);
-    EXPECT_EQ(w.handler.heldAt.y, 40);
-    EXPECT_TRUE(w.handler.released);
+    EXPECT_FALSE(sendFromAnotherThread(7, 0, 200).get());
 }
 
 TEST(Win32Window, MessageLoopEndsWithTheLastWindowAndOnQuit) {
@@ -167,88 +142,52 @@ TEST(Win32Window, MessageLoopEndsWithTheLastWindowAndOnQuit) {
     EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
-TEST(Win32Window, SnapshotIsTheClientAreaAsPainted) {
-    Opened w;
-    ASSERT_TRUE(w.window);
-    w.window->SetClientSize(150, 40);
-    Pixels p = w.window->Snapshot();
-    ASSERT_EQ(p.width, 150);
-    ASSERT_EQ(p.height, 40);
-    EXPECT_TRUE(Near(p.At(0, 0), Rgb(0, 0, 200)));
-    EXPECT_TRUE(Near(p.At(149, 39), Rgb(0, 0, 200)));
-}
-
-class Win32Resources : public testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(UseDefaultResourceModule()); }
-};
-
-TEST_F(Win32Resources, PanelBytesAndRefusedModules) {
+TEST(Win32Resources, PanelBytesAndStringsInTheChosenLanguage) {
+    ASSERT_TRUE(UseDefaultResourceModule());
     EXPECT_EQ(LoadResourceData(kPanelResourceType, 11), (std::vector<uint8_t>{1, 2, 3, 4}));
     EXPECT_FALSE(LoadResourceData(kPanelResourceType, 12));
     EXPECT_FALSE(SetResourceModule(u"no-such-module.dll"));
-    EXPECT_TRUE(HasResourceModule());
-    EXPECT_EQ(LoadResourceData(kPanelResourceType, 11)->size(), 4u);
-}
+    EXPECT_EQ(LoadResourceData(kPanelResourceType, 11)->size(), 4u); // the old module stays
 
-TEST_F(Win32Resources, StringsInTheChosenLanguage) {
-    struct Case {
-        const char* langId;
-        uint32_t id;
-        std::u16string text;
-    } cases[] = {
-        {"1031", 5019, u"Ressource belegt:"},
-        {"2055", 5019, u"Ressource belegt:"}, // Swiss German reads German
-        {"1031", 5020, u"the digital port"},  // missing in German: English
-        {"1033", 5019, u"Resource in use:"},
-        {"1036", 5019, u"Resource in use:"},
-        {"1033", 5021, u""},
-    };
+    using Case = std::tuple<const char*, uint32_t, std::u16string>;
     TempProfile profile;
-    for (const Case& c : cases) {
-        profile.Set("Settings", "LangID", c.langId);
-        EXPECT_EQ(LoadResourceString(c.id), c.text) << c.langId << " " << c.id;
+    for (const auto& [lang, id, text] :
+         {Case{"1031", 5019, u"Ressource belegt:"},
+          Case{"2055", 5019, u"Ressource belegt:"}, // Swiss German reads German
+          Case{"1031", 5020, u"the digital port"},  // missing in German: English
+          Case{"1033", 5019, u"Resource in use:"}, Case{"1036", 5019, u"Resource in use:"},
+          Case{"1033", 5021, u""}}) {
+        profile.Set("Settings", "LangID", lang);
+        EXPECT_EQ(LoadResourceString(id), text) << lang << " " << id;
     }
 }
 
-TEST_F(Win32Resources, StripDrawnWithMagentaTransparency) {
+// The strip drawn as it is and with magenta see-through, and read back from a
+// BMP file: the resource's DIB behind a 14-byte file header.
+TEST(Win32Resources, StripDrawnWithMagentaTransparencyAndReadFromAFile) {
+    ASSERT_TRUE(UseDefaultResourceModule());
     auto strip = LoadBitmapResource(5120);
-    ASSERT_TRUE(strip);
-    EXPECT_EQ(strip->GetSize().cx, 4);
-    EXPECT_EQ(strip->GetSize().cy, 2);
-    const Color green = Rgb(0, 160, 0);
-    const Color m = kMagenta;
-    const Color r = Rgb(255, 0, 0);
-    const Color b = Rgb(0, 0, 255);
-    const Color wh = Rgb(255, 255, 255);
-    const Color k = 0;
-    struct Case {
-        Transparency t;
-        Color expected[2][4];
-    } cases[] = {
-        {Transparency::None, {{m, r, m, b}, {wh, m, k, m}}},
-        {Transparency::Magenta, {{green, r, green, b}, {wh, green, k, green}}},
-    };
-    for (const Case& c : cases) {
+    auto dib = LoadResourceData(kBitmapResourceType, 5120);
+    ASSERT_TRUE(strip && dib);
+    EXPECT_EQ(std::pair(strip->GetSize().cx, strip->GetSize().cy), std::pair(4, 2));
+    const Color green = Rgb(0, 160, 0), r = Rgb(255, 0, 0), b = Rgb(0, 0, 255),
+                wh = Rgb(255, 255, 255), k = 0;
+    // Magenta shows as it is, or lets the green beneath show through.
+    for (auto [t, m] : {std::pair{Transparency::None, kMagenta}, {Transparency::Magenta, green}}) {
+        const Color expected[2][4] = {{m, r, m, b}, {wh, m, k, m}};
         auto pic = CreatePicture(8, 4);
         ASSERT_TRUE(pic);
         pic->FillRect({0, 0, 8, 4}, green);
-        pic->DrawImage(*strip, {0, 0, 4, 2}, {2, 1}, c.t);
+        pic->DrawImage(*strip, {0, 0, 4, 2}, {2, 1}, t);
         Pixels p = pic->Read();
         for (int y = 0; y < 2; ++y) {
             for (int x = 0; x < 4; ++x) {
-                EXPECT_TRUE(Near(p.At(x + 2, y + 1), c.expected[y][x])) << x << "," << y;
+                EXPECT_TRUE(Near(p.At(x + 2, y + 1), expected[y][x])) << x << "," << y;
             }
         }
-        EXPECT_TRUE(Near(p.At(1, 1), green));
-        EXPECT_TRUE(Near(p.At(6, 2), green));
+        EXPECT_EQ(Share(p, {0, 0, 2, 4}, green) + Share(p, {6, 0, 8, 4}, green), 2.0);
     }
-}
 
-TEST_F(Win32Resources, BitmapFileReadsLikeTheResource) {
-    auto dib = LoadResourceData(kBitmapResourceType, 5120);
-    ASSERT_TRUE(dib);
-    // A BMP file: the resource's DIB behind a 14-byte file header.
     Bytes file = Cat({{'B', 'M'}, Le32(uint32_t(14 + dib->size())), Le32(0), Le32(14 + 40), *dib});
     std::string path = platform::TempDirectory() + "kob-strip-test.bmp";
     std::ofstream(path, std::ios::binary)
@@ -256,9 +195,9 @@ TEST_F(Win32Resources, BitmapFileReadsLikeTheResource) {
     auto image = LoadImageFile(std::u16string(path.begin(), path.end()));
     std::remove(path.c_str());
     ASSERT_TRUE(image);
-    EXPECT_TRUE(Near(image->Pixel(1, 0), Rgb(255, 0, 0)));
-    EXPECT_TRUE(Near(image->Pixel(3, 0), Rgb(0, 0, 255)));
-    EXPECT_TRUE(Near(image->Pixel(0, 1), Rgb(255, 255, 255)));
+    for (auto [x, y, colour] : {std::tuple{1, 0, r}, {3, 0, b}, {0, 1, wh}}) {
+        EXPECT_TRUE(Near(image->Pixel(x, y), colour)) << x << "," << y;
+    }
     EXPECT_FALSE(LoadImageFile(u"no-such-picture.bmp"));
 }
 
@@ -275,10 +214,11 @@ TEST(Win32Gfx, BufferKeepsTheCoordinatesOfItsArea) {
     EXPECT_GT(buffer->TextExtent(u"WW", FontSpec{}).cx, buffer->TextExtent(u"W", FontSpec{}).cx);
     pic->CopyBuffer(*buffer);
     Pixels p = pic->Read();
-    EXPECT_TRUE(Near(p.At(9, 9), Rgb(255, 255, 255)));
-    EXPECT_TRUE(Near(p.At(29, 11), Rgb(0, 0, 255)));
-    EXPECT_TRUE(Near(p.At(21, 21), Rgb(255, 0, 0)));
-    EXPECT_TRUE(Near(p.At(30, 30), Rgb(255, 255, 255)));
+    const Color white = Rgb(255, 255, 255), blue = Rgb(0, 0, 255), red = Rgb(255, 0, 0);
+    for (auto [x, y, c] :
+         {std::tuple{9, 9, white}, {29, 11, blue}, {21, 21, red}, {30, 30, white}}) {
+        EXPECT_TRUE(Near(p.At(x, y), c)) << x << "," << y;
+    }
 }
 
 TEST(Win32Gfx, PngFileOrNothing) {
@@ -286,15 +226,13 @@ TEST(Win32Gfx, PngFileOrNothing) {
     std::string path = platform::TempDirectory() + "kob-png-test.png";
     std::u16string wpath(path.begin(), path.end());
     ASSERT_TRUE(WritePng(p, wpath));
-    std::ifstream in(path, std::ios::binary);
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), {});
-    in.close();
+    Bytes bytes(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {});
     std::remove(path.c_str());
     ASSERT_GT(bytes.size(), 24u);
-    EXPECT_EQ(std::vector<unsigned char>(bytes.begin(), bytes.begin() + 8),
-              (std::vector<unsigned char>{0x89, 'P', 'N', 'G', 13, 10, 26, 10}));
-    EXPECT_EQ(bytes[19], 3); // IHDR width
-    EXPECT_EQ(bytes[23], 2); // IHDR height
+    // The signature, then the header chunk with width and height.
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 24), Cat({{0x89, 'P', 'N', 'G', 13, 10, 26, 10},
+                                                             {0, 0, 0, 13, 'I', 'H', 'D', 'R'},
+                                                             {0, 0, 0, 3, 0, 0, 0, 2}}));
 
     std::u16string missing = wpath.substr(0, wpath.size() - 4) + u"-missing\\x.png";
     EXPECT_FALSE(WritePng(p, missing));

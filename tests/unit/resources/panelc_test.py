@@ -3,6 +3,7 @@
 import contextlib
 import io
 import os
+import pathlib
 import sys
 import tempfile
 import unittest
@@ -12,15 +13,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import panelc  # noqa: E402
 
 HEAD = "panel type=11 size=200,100\n"
-
-
-def run(*args):
-    err = io.StringIO()
-    with contextlib.redirect_stderr(err):
-        status = panelc.main(list(args))
-    return status, err.getvalue()
-
-
 BAD = [  # text, what the message must say
     ("", "p.panel: no 'panel' line"),
     ("button at=1,1\n", "p.panel:1: the 'panel' line must come first"),
@@ -56,19 +48,18 @@ class Refusals(unittest.TestCase):
     def test_bad_text_is_refused_with_file_and_line(self):
         # Each bad panel is compiled beside a good one; the run writes neither.
         with tempfile.TemporaryDirectory() as tmp:
-            for name, text in (("p.part", "button at=0,0 size=132,20\n"),
-                               ("good.panel", "panel type=99 size=10,10\n")):
-                with open(os.path.join(tmp, name), "w", encoding="utf-8") as f:
-                    f.write(text)
-            out = os.path.join(tmp, "out")
+            def put(name, text):
+                pathlib.Path(tmp, name).write_text(text, encoding="utf-8")
+                return os.path.join(tmp, name)
+            put("p.part", "button at=0,0 size=132,20\n")
+            good, out = put("good.panel", "panel type=99 size=10,10\n"), os.path.join(tmp, "out")
             for text, message in BAD:
                 with self.subTest(message):
-                    src = os.path.join(tmp, "p.panel")
-                    with open(src, "w", encoding="utf-8") as f:
-                        f.write(text)
-                    status, err = run("-d", out, src, os.path.join(tmp, "good.panel"))
+                    err = io.StringIO()
+                    with contextlib.redirect_stderr(err):
+                        status = panelc.main(["-d", out, put("p.panel", text), good])
                     self.assertEqual(status, 1)
-                    self.assertIn(message, err)
+                    self.assertIn(message, err.getvalue())
                     self.assertFalse(os.path.exists(out))
 
 

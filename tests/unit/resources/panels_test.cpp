@@ -1,6 +1,7 @@
 // The panel set as the windows read it: panels, strips, need words, texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -42,21 +43,10 @@ struct Panel {
 // s = string; a font record is five u32, eight bytes and the face name.
 const std::string kFont = "uuuuubbbbbbbbs";
 const std::map<uint32_t, std::string> kLayout = {
-    {32809, kFont + "us"}, {32810, "u"},
-    {32811, "u"},          {32813, "uu"},
-    {32814, "u"},          {32816, "uu"},
-    {32817, "uuu"},        {32818, "uu" + kFont + "s"},
-    {32820, "uu"},         {32822, "uuuuuuuuuu"},
-    {32823, "b"},          {32824, "uuu"},
-    {32825, "uuu"},        {32827, "uu"},
-    {32828, "ddduudduuu"},
-};
-
-template <class T> T Get(CArchive& ar) {
-    T v{};
-    ar >> v;
-    return v;
-}
+    {32809, kFont + "us"}, {32810, "u"},          {32811, "u"},         {32813, "uu"},
+    {32814, "u"},          {32816, "uu"},         {32817, "uuu"},       {32818, "uu" + kFont + "s"},
+    {32820, "uu"},         {32822, "uuuuuuuuuu"}, {32823, "b"},         {32824, "uuu"},
+    {32825, "uuu"},        {32827, "uu"},         {32828, "ddduudduuu"}};
 
 Panel Read(const std::vector<uint8_t>& bytes) {
     CArchive ar(bytes.data(), bytes.size());
@@ -75,12 +65,15 @@ Panel Read(const std::vector<uint8_t>& bytes) {
         ar.Read(c.rc, sizeof c.rc);
         ar >> c.id >> c.flags;
         for (char kind : layout->second) {
+            double d = 0;
+            uint32_t u = 0;
+            uint8_t b = 0;
             if (kind == 's') {
                 c.texts.push_back(ar.ReadString());
             } else if (kind == 'd') {
-                c.reals.push_back(Get<double>(ar));
+                c.reals.push_back((ar >> d, d));
             } else {
-                c.words.push_back(kind == 'u' ? Get<uint32_t>(ar) : Get<uint8_t>(ar));
+                c.words.push_back(kind == 'u' ? (ar >> u, u) : (ar >> b, uint32_t(b)));
             }
         }
         p.controls.push_back(std::move(c));
@@ -92,21 +85,11 @@ Panel Read(const std::vector<uint8_t>& bytes) {
 // Width and height of a PNG file, from its header.
 std::pair<uint32_t, uint32_t> PngSize(uint32_t bitmap) {
     auto b = ReadAll(kSet / "bitmap" / (std::to_string(bitmap) + ".png"));
-    if (b.size() < 24) {
-        return {0, 0};
-    }
+    b.resize(std::max<size_t>(b.size(), 24)); // no file: no size
     auto be = [&](size_t i) {
         return uint32_t(b[i]) << 24 | b[i + 1] << 16 | b[i + 2] << 8 | b[i + 3];
     };
     return {be(16), be(20)};
-}
-
-std::map<uint32_t, Panel> AllPanels() {
-    std::map<uint32_t, Panel> out;
-    for (const auto& e : fs::directory_iterator(kSet / "301")) {
-        out[std::stoul(e.path().stem().string())] = Read(ReadAll(e.path()));
-    }
-    return out;
 }
 
 } // namespace
@@ -143,13 +126,31 @@ TEST(Panels, CompiledTextReadsBackThroughTheArchive) {
 }
 
 // Every panel of the set ends with its end tag, keeps its controls inside
-// its client area, and sizes every control to one picture of its strip.
-TEST(Panels, EveryPanelParsesAndFitsItsStrips) {
+// its client area, and sizes every control to one picture of its strip. The
+// range labels lie over the gauge face, one label as wide as the face; the
+// graphic display draws a byte as one column of 8 dots. Each window type shows
+// the controls of what it serves; option buttons next to each other in the
+// list form one group, so each group must stand apart from the next. Two
+// windows that serve the same part of the box share a need bit in the first
+// eight words; windows of different parts do not.
+TEST(Panels, EveryPanelFitsItsStripsAndCarriesItsControls) {
     const std::map<uint32_t, uint32_t> images = {
         {32811, 2}, {32813, 5}, {32816, 2}, {32820, 4}, {32827, 2}};
-    auto panels = AllPanels();
+    const std::set<uint32_t> inputs = {4000, 4015, 4042, 3002, 3003, 3044, 3046};
+    const std::set<uint32_t> outputs = {4020, 4035, 4036, 4037, 4039, 4040, 4043, 3000, 3001, 3049};
+    const std::set<uint32_t> relays = {4100, 4107, 4108, 4115, 4116, 4123};
+    const std::map<uint32_t, std::vector<const std::set<uint32_t>*>> want = {
+        {11, {&inputs, &outputs}}, {12, {&inputs}}, {13, {&outputs}},
+        {14, {&relays}},           {21, {&relays}}, {22, {&inputs, &outputs, &relays}}};
+    const std::set<std::set<uint32_t>> groups = {
+        {3000, 3001}, {3002, 3003}, {3044, 3045, 3046}, {3047, 3048, 3049}};
+    std::map<uint32_t, Panel> panels;
+    for (const auto& e : fs::directory_iterator(kSet / "301")) {
+        panels[std::stoul(e.path().stem().string())] = Read(ReadAll(e.path()));
+    }
     EXPECT_EQ(panels.size(), 6u);
     for (const auto& [type, p] : panels) {
+        std::set<uint32_t> ids, contacts, group;
         for (const Control& c : p.controls) {
             SCOPED_TRACE("type " + std::to_string(type) + " control " + std::to_string(c.id));
             EXPECT_TRUE(c.rc[0] >= 0 && c.rc[1] >= 0 && c.rc[0] < c.rc[2] && c.rc[1] < c.rc[3]);
@@ -159,51 +160,20 @@ TEST(Panels, EveryPanelParsesAndFitsItsStrips) {
                 EXPECT_EQ(PngSize(c.words[0]), std::make_pair(n->second * w, h));
             } else if (c.tag == 32823) {
                 EXPECT_EQ(PngSize(5144), std::make_pair(2 * w, h));
+                contacts.insert(c.words[0]);
             } else if (c.tag == 32817) {
                 EXPECT_EQ(PngSize(5146), std::make_pair(18 * w / c.words[0], h));
             } else if (c.tag == 32818) {
                 EXPECT_EQ(PngSize(c.words[0]).second, h);
-            }
-        }
-        EXPECT_GT(PngSize(5110 + p.texture).first, 0u);
-    }
-}
-
-// The range labels lie over the gauge face, one label as wide as the face;
-// the graphic display draws a byte as one column of 8 dots.
-TEST(Panels, DefaultStripsHoldTheirPictures) {
-    EXPECT_EQ(PngSize(5271).first, 11 * PngSize(5270).first);
-    EXPECT_EQ(PngSize(5153).first % 256, 0u);
-    EXPECT_EQ(PngSize(5153).second, 8u);
-}
-
-// Each window type shows the controls of what it serves; option buttons
-// next to each other in the list form one group, so each group must stand
-// apart from the next.
-TEST(Panels, TypesCarryTheirControlsAndRadioGroups) {
-    const std::set<uint32_t> inputs = {4000, 4015, 4042, 3002, 3003, 3044, 3046};
-    const std::set<uint32_t> outputs = {4020, 4035, 4036, 4037, 4039, 4040, 4043, 3000, 3001, 3049};
-    const std::set<uint32_t> relays = {4100, 4107, 4108, 4115, 4116, 4123};
-    const std::map<uint32_t, std::vector<const std::set<uint32_t>*>> want = {
-        {11, {&inputs, &outputs}}, {12, {&inputs}}, {13, {&outputs}},
-        {14, {&relays}},           {21, {&relays}}, {22, {&inputs, &outputs, &relays}}};
-    const std::set<std::set<uint32_t>> groups = {
-        {3000, 3001}, {3002, 3003}, {3044, 3045, 3046}, {3047, 3048, 3049}};
-    for (const auto& [type, p] : AllPanels()) {
-        std::set<uint32_t> ids, contacts, group;
-        for (const Control& c : p.controls) {
-            ids.insert(c.id);
-            if (c.tag == 32823) {
-                contacts.insert(c.words[0]);
-            }
-            if (c.tag == 32818) {
                 group.insert(c.id);
-            } else if (!group.empty()) {
-                EXPECT_TRUE(groups.count(group))
-                    << "type " << type << " group at " << *group.begin();
+            }
+            ids.insert(c.id);
+            if (c.tag != 32818 && !group.empty()) {
+                EXPECT_TRUE(groups.count(group)) << "group at " << *group.begin();
                 group.clear();
             }
         }
+        EXPECT_GT(PngSize(5110 + p.texture).first, 0u);
         for (const auto* s : want.at(type)) {
             for (uint32_t id : *s) {
                 EXPECT_TRUE(ids.count(id)) << "type " << type << " lacks " << id;
@@ -211,24 +181,17 @@ TEST(Panels, TypesCarryTheirControlsAndRadioGroups) {
         }
         EXPECT_EQ(contacts.size(), want.at(type).back() == &relays ? 16u : 0u) << type;
     }
-}
-
-// Two windows that serve the same part of the box share a need bit in the
-// first eight words; windows of different parts do not.
-TEST(Panels, NeedWordsMakeWindowsOfOneResourceConflict) {
-    auto panels = AllPanels();
-    auto conflict = [&](uint32_t a, uint32_t b) {
+    EXPECT_EQ(PngSize(5271).first, 11 * PngSize(5270).first);
+    EXPECT_EQ(PngSize(5153).first % 256, 0u);
+    EXPECT_EQ(PngSize(5153).second, 8u);
+    const uint32_t pairs[][3] = {{11, 12, 1}, {11, 13, 1}, {12, 13, 0}, {14, 21, 1}, {22, 12, 1},
+                                 {22, 14, 1}, {11, 14, 0}, {13, 21, 0}, {11, 11, 1}};
+    for (auto [a, b, conflict] : pairs) {
         uint32_t shared = 0;
         for (int i = 0; i < 8; ++i) {
             shared |= panels.at(a).needs[i] & panels.at(b).needs[i];
         }
-        return shared != 0;
-    };
-    const std::vector<std::tuple<uint32_t, uint32_t, bool>> pairs = {
-        {11, 12, true}, {11, 13, true},  {12, 13, false}, {14, 21, true}, {22, 12, true},
-        {22, 14, true}, {11, 14, false}, {13, 21, false}, {11, 11, true}};
-    for (auto [a, b, expected] : pairs) {
-        EXPECT_EQ(conflict(a, b), expected) << a << " and " << b;
+        EXPECT_EQ(shared != 0, conflict != 0) << a << " and " << b;
     }
 }
 
@@ -236,12 +199,11 @@ TEST(Panels, NeedWordsMakeWindowsOfOneResourceConflict) {
 TEST(Panels, MessageTextsInFourLanguages) {
     std::ifstream f(kSet / "strings.txt");
     std::map<uint32_t, std::set<uint32_t>> langs;
-    std::string line;
-    while (std::getline(f, line)) {
-        size_t a = line.find(' '), b = line.find(' ', a + 1);
-        ASSERT_NE(b, std::string::npos) << line;
-        langs[std::stoul(line.substr(0, a))].insert(std::stoul(line.substr(a + 1, b - a - 1)));
+    std::string text;
+    for (uint32_t id = 0, lang = 0; f >> id >> lang && std::getline(f, text);) {
+        langs[id].insert(lang);
     }
+    EXPECT_TRUE(f.eof()) << "a line without its id and language";
     for (uint32_t id : {103, 5019, 5020, 5021, 5022, 5023, 5024, 5025, 5026, 5027, 5030, 5031}) {
         EXPECT_EQ(langs[id], (std::set<uint32_t>{1031, 1033, 1036, 3082})) << id;
     }
