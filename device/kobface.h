@@ -172,6 +172,7 @@ private:
     std::mutex m_mxThread;
     std::thread m_thread;
     bool m_bThreadAlive = false;
+    bool WorkerAlive();
     CKobDevice* m_pNoDevice = nullptr;
 };
 

@@ -95,10 +95,17 @@ void CKobface::ForceStopWorker() {
     WaitStopped();
 }
 
+bool CKobface::WorkerAlive() {
+    std::lock_guard<std::mutex> lock(m_mxThread);
+    return m_bThreadAlive && m_thread.get_id() != std::this_thread::get_id();
+}
+
 void CKobface::WaitStopped() {
     m_nBusy = 0;
+    // Waits for the thread, not only the loop: a thread that has not yet
+    // entered the loop, or is leaving it, still reads the models.
     const uint32_t start = Tick();
-    while (m_bRunning && Tick() - start <= kStopLimitMs) {
+    while (WorkerAlive() && Tick() - start <= kStopLimitMs) {
         if (m_pfnYield) {
             m_pfnYield();
         } else {
@@ -106,6 +113,10 @@ void CKobface::WaitStopped() {
         }
     }
     m_nRunRequests = 0;
+    std::lock_guard<std::mutex> lock(m_mxThread);
+    if (!m_bThreadAlive && m_thread.joinable()) {
+        m_thread.join(); // it has left ThreadMain: nothing of it runs any more
+    }
 }
 
 void CKobface::AddWindow(CBaseVI* window) {

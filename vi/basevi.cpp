@@ -409,7 +409,10 @@ void CBaseVI::OnDestroy() {
     if (g_pViMainWindow) {
         g_pViMainWindow->BringToTop();
     }
-    m_nState = kViDestroyed; // last: the worker may delete the window now
+}
+
+void CBaseVI::OnPostDestroy() {
+    m_nState = kViDestroyed; // the worker may delete the window now
 }
 
 bool CSizeableVI::Init() {

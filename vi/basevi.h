@@ -72,6 +72,7 @@ public:
     void OnCommNotify(uintptr_t code, intptr_t param) override;
     void OnHelp() override;
     void OnDestroy() override;
+    void OnPostDestroy() override;
 
     uint32_t m_nClientHeight = 0;
     uint32_t m_nClientWidth = 0;

@@ -4,7 +4,7 @@
 #include "framework/archive.h"
 
 Relaxed<uint8_t> g_byRelays{0};
-uint32_t g_dwRelaysChanged = 0;
+std::atomic<uint32_t> g_dwRelaysChanged{0};
 
 uint8_t CRelays::GetStatus() {
     CStreamIO& s = Stream();
@@ -24,11 +24,19 @@ void CRelays::MarkRelaysChanged(uint32_t bits) {
 }
 
 void CRelays::SendChanges() {
-    if ((g_dwRelaysChanged & 0xFFFF) == 0) {
+    // Taken before the byte is read: a window's mark made while it is on
+    // the wire stays for the next pass instead of being cleared unsent.
+    const uint32_t marks = g_dwRelaysChanged.exchange(0);
+    if ((marks & 0xFFFF) == 0) {
+        g_dwRelaysChanged |= marks;
         return;
     }
-    SetRelays(g_byRelays);
-    g_dwRelaysChanged = 0;
+    try {
+        SetRelays(g_byRelays);
+    } catch (...) {
+        g_dwRelaysChanged |= marks;
+        throw;
+    }
 }
 
 void CRelays::Serialize(CArchive& ar) {

@@ -2,6 +2,7 @@
 // back from the box, set, and the module-wide state sent when marked.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "framework/relaxed.h"
@@ -12,7 +13,8 @@ inline constexpr uint8_t kCmdRelaysStatus = 0x33;
 
 // The relay state the windows work on, and its change mask (low 16 bits).
 extern Relaxed<uint8_t> g_byRelays;
-extern uint32_t g_dwRelaysChanged;
+// Marked by a window while the worker sends and clears it.
+extern std::atomic<uint32_t> g_dwRelaysChanged;
 
 class CRelays : public CKobDevice {
 public:

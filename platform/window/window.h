@@ -40,6 +40,10 @@ public:
     // The window is being destroyed; the handler may not use it afterwards
     // except through IsAlive.
     virtual void OnDestroy() = 0;
+    // The window is gone. Called last: the platform does not touch the
+    // window object afterwards, so the handler may now let another thread
+    // delete it.
+    virtual void OnPostDestroy() {}
 };
 
 enum class WindowStyle {

@@ -215,6 +215,7 @@ void WindowBase::Destroy() {
     alive_ = false;
     loop_->Unregister(id_);
     NativeDestroy();
+    handler_.OnPostDestroy(); // last: this object may be deleted by then
 }
 
 void WindowBase::SetTitle(const std::u16string& title) {

@@ -402,7 +402,8 @@ LRESULT Win32Window::Dispatch(Win32Window* self, HWND hwnd, UINT msg, WPARAM wp,
     case WM_NCDESTROY:
         self->m_hwnd = nullptr;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        break;
+        h.OnPostDestroy(); // last: self may be deleted by then
+        return DefWindowProcW(hwnd, msg, wp, lp);
     default:
         break;
     }

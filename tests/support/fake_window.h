@@ -18,6 +18,7 @@ public:
     void Destroy() override {
         if (m_bAlive.exchange(false)) {
             m_handler.OnDestroy();
+            m_handler.OnPostDestroy();
         }
     }
     void Close() override { Destroy(); }
