@@ -60,40 +60,18 @@ protected:
 } // namespace
 
 TEST(Picture, ShapesCoverTheirAreaAndNothingElse) {
-    const Point triangle[] = {{5, 5}, {35, 5}, {5, 35}};
+    const Point tri[] = {{5, 5}, {35, 5}, {5, 35}}, left{0, 20}, right{40, 20};
+    const Rect box{5, 5, 15, 15}, frame{10, 10, 30, 30}, round{0, 0, 40, 40};
     struct Case {
         const char* what;
         std::function<void(Gfx&)> draw;
         Rect filled, untouched;
     } cases[] = {
-        {"fill",
-         [](Gfx& g) {
-             g.FillRect({5, 5, 15, 15}, kRed);
-         },
-         {5, 5, 15, 15},
-         {15, 0, 40, 40}},
-        {"frame",
-         [](Gfx& g) {
-             g.FrameRect({10, 10, 30, 30}, kRed, 2);
-         },
-         {10, 10, 30, 12},
-         {12, 12, 28, 28}},
-        {"line",
-         [](Gfx& g) {
-             g.Line({0, 20}, {40, 20}, kRed);
-         },
-         {0, 20, 40, 21},
-         {0, 22, 40, 40}},
-        {"polygon",
-         [&](Gfx& g) { g.Polygon(triangle, 3, kRed); },
-         {6, 6, 15, 15},
-         {30, 30, 40, 40}},
-        {"ellipse",
-         [](Gfx& g) {
-             g.Ellipse({0, 0, 40, 40}, kRed);
-         },
-         {15, 15, 25, 25},
-         {0, 0, 4, 4}},
+        {"fill", [&](Gfx& g) { g.FillRect(box, kRed); }, box, {15, 0, 40, 40}},
+        {"frame", [&](Gfx& g) { g.FrameRect(frame, kRed, 2); }, {10, 10, 30, 12}, {12, 12, 28, 28}},
+        {"line", [&](Gfx& g) { g.Line(left, right, kRed); }, {0, 20, 40, 21}, {0, 22, 40, 40}},
+        {"polygon", [&](Gfx& g) { g.Polygon(tri, 3, kRed); }, {6, 6, 15, 15}, {30, 30, 40, 40}},
+        {"ellipse", [&](Gfx& g) { g.Ellipse(round, kRed); }, {15, 15, 25, 25}, {0, 0, 4, 4}},
     };
     for (const Case& c : cases) {
         auto pic = Canvas(40, 40, kWhite);
@@ -151,23 +129,10 @@ TEST(ImageFiles, PngAndBmpAreReadAndBadFilesRefused) {
     EXPECT_EQ(img->Pixel(6, 0), 0u);
 
     // 2 x 2, 24 bits, bottom row first, rows padded to 4 bytes.
-    Bytes bmp = Cat({{'B', 'M'},
-                     Le32(70),
-                     Le32(0),
-                     Le32(54),
-                     Le32(40),
-                     Le32(2),
-                     Le32(2),
-                     Le16(1),
-                     Le16(24),
-                     Le32(0),
-                     Le32(16),
-                     Le32(0),
-                     Le32(0),
-                     Le32(0),
-                     Le32(0),
-                     {0xFF, 0, 0, 0, 0xFF, 0, 0, 0},
-                     {0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0}});
+    Bytes bmp =
+        Cat({Bytes{'B', 'M'}, Le32(70), Le32(0), Le32(54), Le32(40), Le32(2), Le32(2), Le16(1),
+             Le16(24), Le32(0), Le32(16), Le32(0), Le32(0), Le32(0), Le32(0),
+             Bytes{0xFF, 0, 0, 0, 0xFF, 0, 0, 0}, Bytes{0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0}});
     fs::path good = dir / "kob-gfx-test.bmp", bad = dir / "kob-gfx-bad.bmp";
     WriteFile(good, std::string(bmp.begin(), bmp.end()));
     img = LoadImageFile(Widen(good.string()));

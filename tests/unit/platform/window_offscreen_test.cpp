@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "support/pictures.h"
-#include "window_recorder.h"
+#include "support/fake_window.h"
 
 using namespace platform;
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/pictures.h"
-#include "window_recorder.h"
+#include "support/fake_window.h"
 
 using namespace platform;
 

@@ -3,7 +3,7 @@
 
 #include "instruments/meter/meter.h"
 #include "instruments/relays/relays.h"
-#include "unit/vi/controls/fake_panel.h"
+#include "support/fake_window.h"
 #include "vi/controls/buttons.h"
 #include "vi/controls/displays.h"
 #include "vi/controls/gauge.h"
@@ -98,7 +98,8 @@ TEST_F(Controls, DisabledPowerButtonShowsItsFifthImageAndIgnoresClicks) {
     p.Enable(true);
     EXPECT_TRUE(Press(p, 20));
     EXPECT_EQ(p.m_bOn, 1);
-    EXPECT_EQ(vi.wnd->sent, std::vector<uint32_t>{p.m_nId}); // sent, not posted
+    ASSERT_EQ(vi.wnd->sent.size(), 1u); // sent, not posted
+    EXPECT_EQ(vi.wnd->sent[0].first, p.m_nId);
     EXPECT_TRUE(vi.wnd->posted.empty());
 }
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "support/bytes.h"
-#include "unit/vi/controls/fake_panel.h"
+#include "support/fake_window.h"
 #include "vi/controls/buttons.h"
 #include "vi/controls/displays.h"
 #include "vi/controls/gauge.h"
