@@ -129,15 +129,19 @@ CBaseVI* CKobface::OpenInstrumentWindow(uint32_t type, int32_t x, int32_t y) {
 void CKobface::CloseAllWindows() {
     std::vector<CBaseVI*> windows;
     {
+        // Only windows not yet destroyed: the worker deletes the others at
+        // any moment, while these stay until this thread destroys them.
         std::lock_guard<CCriticalSection> lock(m_csWindows);
-        windows = m_Windows;
+        for (CBaseVI* w : m_Windows) {
+            if (w->m_nState != kViDestroyed && w->IsWindow()) {
+                windows.push_back(w);
+            }
+        }
     }
     // Destroyed outside the lock: a worker waiting for it to notify this
     // thread's windows must not be kept waiting.
     for (CBaseVI* w : windows) {
-        if (w->IsWindow()) {
-            w->Wnd()->Destroy();
-        }
+        w->Wnd()->Destroy();
     }
 }
 
