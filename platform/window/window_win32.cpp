@@ -257,7 +257,7 @@ public:
         }
     }
     Point CursorPos() const override {
-        if (m_injected) {
+        if (m_injected || m_pointerAtInjected) {
             return m_injectedAt;
         }
         POINT p{};
@@ -309,6 +309,7 @@ public:
             Release(hwnd);
         }
         m_injected = true;
+        m_pointerAtInjected = true;
         m_injectedAt = p;
         PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
         SetTimer(hwnd, kReleaseTimer, std::max<UINT>(holdMs, USER_TIMER_MINIMUM), nullptr);
@@ -327,6 +328,9 @@ private:
     std::atomic<HWND> m_hwnd{nullptr};
     bool m_destroying = false;
     bool m_injected = false;
+    // An injected release leaves the pointer where it was pressed, until
+    // the real pointer moves.
+    bool m_pointerAtInjected = false;
     Point m_injectedAt;
 };
 
@@ -345,6 +349,11 @@ LRESULT Win32Window::Dispatch(Win32Window* self, HWND hwnd, UINT msg, WPARAM wp,
         EndPaint(hwnd, &ps);
         return 0;
     }
+    case WM_MOUSEMOVE:
+        if (!self->m_injected) {
+            self->m_pointerAtInjected = false;
+        }
+        break;
     case WM_LBUTTONDOWN:
         h.OnLButtonDown({GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
         return 0;
