@@ -257,11 +257,12 @@ public:
         }
     }
     Point CursorPos() const override {
-        if (m_injected || m_pointerAtInjected) {
-            return m_injectedAt;
-        }
         POINT p{};
         GetCursorPos(&p);
+        if (m_injected ||
+            (m_pointerAtInjected && p.x == m_realAtInject.x && p.y == m_realAtInject.y)) {
+            return m_injectedAt;
+        }
         ScreenToClient(m_hwnd.load(), &p);
         return {p.x, p.y};
     }
@@ -310,6 +311,7 @@ public:
         }
         m_injected = true;
         m_pointerAtInjected = true;
+        GetCursorPos(&m_realAtInject);
         m_injectedAt = p;
         PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
         SetTimer(hwnd, kReleaseTimer, std::max<UINT>(holdMs, USER_TIMER_MINIMUM), nullptr);
@@ -331,6 +333,7 @@ private:
     // An injected release leaves the pointer where it was pressed, until
     // the real pointer moves.
     bool m_pointerAtInjected = false;
+    POINT m_realAtInject{};
     Point m_injectedAt;
 };
 
@@ -349,11 +352,6 @@ LRESULT Win32Window::Dispatch(Win32Window* self, HWND hwnd, UINT msg, WPARAM wp,
         EndPaint(hwnd, &ps);
         return 0;
     }
-    case WM_MOUSEMOVE:
-        if (!self->m_injected) {
-            self->m_pointerAtInjected = false;
-        }
-        break;
     case WM_LBUTTONDOWN:
         h.OnLButtonDown({GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
         return 0;
