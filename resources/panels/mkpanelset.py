@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Finishes the panel set in OUTDIR once the panels and bitmaps are there:
 
-    mkpanelset.py MESSAGES OUTDIR
+    mkpanelset.py MESSAGES... OUTDIR
+
+(messages.txt and one messages-<family>.txt per window family that has texts)
 
 writes OUTDIR/strings.txt (one "<id> <langid> <text>" per line, UTF-8, with
 line feeds and backslashes escaped) and OUTDIR/KobPanels.rc, the resource
@@ -37,11 +39,17 @@ def rc_path(path):
 
 
 def main(argv):
-    if len(argv) != 3:
-        print("usage: mkpanelset.py MESSAGES OUTDIR", file=sys.stderr)
+    if len(argv) < 3:
+        print("usage: mkpanelset.py MESSAGES... OUTDIR", file=sys.stderr)
         return 2
-    messages, out = argv[1], argv[2]
-    table = parse(messages)
+    out = argv[-1]
+    table = {}
+    for messages in argv[1:-1]:
+        for sid, texts in parse(messages).items():
+            if sid in table:
+                print(f"{messages}: message {sid} is defined twice", file=sys.stderr)
+                return 1
+            table[sid] = texts
     with open(os.path.join(out, "strings.txt"), "w", encoding="utf-8", newline="\n") as f:
         for sid in sorted(table):
             for key, langid, _ in LANGS:

@@ -17,7 +17,7 @@ import sys
 
 import cairo
 
-from striptable import CURSOR_HOTSPOT, CURSOR_ID, CURSOR_SIZE, ICON_ID, ICON_SIZES, STRIPS
+from striptable import CURSOR_HOTSPOT, CURSOR_ID, CURSOR_SIZE, FAMILY_MODULES, ICON_ID, ICON_SIZES, STRIPS
 
 MAGENTA = (1.0, 0.0, 1.0)
 TEXT_FONT = "DejaVu Sans"
@@ -349,6 +349,14 @@ PAINTERS = {
 }
 
 
+def all_painters():
+    """The painters above and those of every window family's strip module."""
+    painters = dict(PAINTERS)
+    for module in FAMILY_MODULES:
+        painters.update(module.painters())
+    return painters
+
+
 # --- Output ------------------------------------------------------------------
 
 def flatten(surface):
@@ -393,8 +401,8 @@ def bmp_bytes(surface):
     return b"BM" + struct.pack("<IHHI", 14 + len(header) + len(pixels), 0, 0, 54) + header + pixels
 
 
-def draw_strip(name, images, w, h):
-    painter = PAINTERS[name]
+def draw_strip(name, images, w, h, painters=None):
+    painter = (painters or PAINTERS)[name]
     surface = cairo.ImageSurface(cairo.FORMAT_ARGB32, images * w, h)
     for image in range(images):
         ctx = cairo.Context(surface)
@@ -512,8 +520,9 @@ def main(argv):
         return 2
     out = argv[1]
     os.makedirs(os.path.join(out, "bitmap"), exist_ok=True)
+    painters = all_painters()
     for bitmap_id, (name, images, w, h) in sorted(STRIPS.items()):
-        strip = draw_strip(name, images, w, h)
+        strip = draw_strip(name, images, w, h, painters)
         strip.write_to_png(os.path.join(out, "bitmap", f"{bitmap_id}.png"))
         write(os.path.join(out, "bitmap", f"{bitmap_id}.bmp"), bmp_bytes(strip))
     cursor = hand(CURSOR_SIZE)

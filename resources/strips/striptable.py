@@ -50,6 +50,25 @@ ICON_ID = 5001
 ICON_SIZES = (32, 16)
 
 
+# Each window family keeps its own strips in strips_<family>.py: a STRIPS
+# table of the same form (ids in the family's own range) and painters().
+def _family_modules():
+    import importlib
+    import os
+    folder = os.path.dirname(os.path.abspath(__file__))
+    for name in sorted(os.listdir(folder)):
+        if name.startswith("strips_") and name.endswith(".py"):
+            yield importlib.import_module(name[:-3])
+
+
+FAMILY_MODULES = list(_family_modules())
+for _module in FAMILY_MODULES:
+    for _id, _entry in _module.STRIPS.items():
+        if _id in STRIPS:
+            raise SystemExit("bitmap %d is defined twice (%s)" % (_id, _module.__name__))
+        STRIPS[_id] = _entry
+
+
 def image_size(bitmap_id):
     entry = STRIPS.get(bitmap_id)
     return None if entry is None else (entry[2], entry[3])

@@ -1,0 +1,8 @@
+// The funcgen windows.
+#include "vi/basevi.h"
+#include "vi/factory.h"
+
+// Until the family's window classes exist its types open as plain windows.
+CBaseVI* CreateFuncGenWindow(CKobface&, uint32_t) {
+    return new CBaseVI;
+}
