@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <memory>
+#include <mutex>
 #include <numbers>
 
 #include "device/exchange.h"
@@ -11,16 +12,26 @@
 #include "framework/exception.h"
 #include "platform/ui/ui.h"
 
-uint8_t g_byFGenEnable = 0;
-uint32_t g_nFGenFunction = 0;
-uint32_t g_nFGenFreqRange = 0;
-double g_dFGenFrequency = 1.0;
-uint32_t g_nFGenReserved = 0;
-uint32_t g_nFGenAmplitude = 0;
-uint32_t g_nFGenOutRange = 0;
+Relaxed<uint8_t> g_byFGenEnable{0};
+Relaxed<uint32_t> g_nFGenFunction{0};
+Relaxed<uint32_t> g_nFGenFreqRange{0};
+Relaxed<double> g_dFGenFrequency{1.0};
+Relaxed<uint32_t> g_nFGenReserved{0};
+Relaxed<uint32_t> g_nFGenAmplitude{0};
+Relaxed<uint32_t> g_nFGenOutRange{0};
 WString g_strFGenFormula;
-uint8_t g_bFGenFormulaPending = 1;
-uint32_t g_nFGenPulseWidth = 50;
+Relaxed<uint8_t> g_bFGenFormulaPending{1};
+Relaxed<uint32_t> g_nFGenPulseWidth{50};
+
+WString FGenFormula() {
+    std::lock_guard<CCriticalSection> lock(g_csDevices);
+    return g_strFGenFormula;
+}
+
+void SetFGenFormula(const WString& text) {
+    std::lock_guard<CCriticalSection> lock(g_csDevices);
+    g_strFGenFormula = text;
+}
 
 const FGenFreqRange g_aFGenFreqRanges[kFGenFreqRanges] = {
     {0.5, 20, 0.1},      {1, 100, 1},           {10, 1000, 1},           {100, 10000, 10},
@@ -270,8 +281,8 @@ void CFuncGen::SendFunction(uint32_t code) {
     if (code == kFGenFormula && g_bFGenFormulaPending) {
         std::vector<double> table(kFGenFormulaPoints);
         CForComp comp;
-        if (!comp.Evaluate(g_strFGenFormula.c_str(), kFGenFormulaPoints, 0.0,
-                           2.0 * std::numbers::pi, table.data())) {
+        if (!comp.Evaluate(FGenFormula().c_str(), kFGenFormulaPoints, 0.0, 2.0 * std::numbers::pi,
+                           table.data())) {
             return;
         }
         try {
@@ -309,36 +320,44 @@ bool CFuncGen::SetFormula(const WString& text, bool report) {
     if (!CompileFormula(text, report, upper)) {
         return false;
     }
+    // The formula before the flag: a worker that sees the flag finds the
+    // new formula.
+    SetFGenFormula(upper);
     g_bFGenFormulaPending = 1;
-    g_strFGenFormula = upper;
     return true;
 }
 
 namespace {
 
 // value + delta when it stays within 0-100; false with nothing changed else.
-bool StepPercent(CKobDevice& model, uint32_t& setting, int delta, uint16_t bit) {
+bool StepPercent(CKobDevice& model, Relaxed<uint32_t>& setting, int delta, uint16_t bit) {
     model.Lock();
     const bool ok = delta > 0 ? setting < 100 : setting >= 1;
     if (ok) {
-        setting = static_cast<uint32_t>(static_cast<int64_t>(setting) + delta);
+        setting = static_cast<uint32_t>(static_cast<int64_t>(uint32_t{setting}) + delta);
     }
     model.UnlockChanged(ok ? bit : 0);
     return ok;
+}
+
+template <class T> void StoreLocked(CKobDevice& model, Relaxed<T>& setting, T value, uint16_t bit) {
+    model.Lock();
+    setting = value;
+    model.UnlockChanged(bit);
 }
 
 } // namespace
 
 void CFuncGen::ToggleEnable() {
     Lock();
-    g_byFGenEnable = g_byFGenEnable ? 0 : 1;
+    g_byFGenEnable = g_byFGenEnable ? uint8_t{0} : uint8_t{1};
     UnlockChanged(kFGenChangedEnable);
 }
 void CFuncGen::SetEnable(uint8_t on) {
-    SetLocked(g_byFGenEnable, on, kFGenChangedEnable);
+    StoreLocked(*this, g_byFGenEnable, on, kFGenChangedEnable);
 }
 void CFuncGen::SetAmplitude(uint32_t percent) {
-    SetLocked(g_nFGenAmplitude, percent, kFGenChangedAmplitude);
+    StoreLocked(*this, g_nFGenAmplitude, percent, kFGenChangedAmplitude);
 }
 bool CFuncGen::IncAmplitude() {
     return StepPercent(*this, g_nFGenAmplitude, 1, kFGenChangedAmplitude);
@@ -347,7 +366,7 @@ bool CFuncGen::DecAmplitude() {
     return StepPercent(*this, g_nFGenAmplitude, -1, kFGenChangedAmplitude);
 }
 void CFuncGen::SetOutRange(uint32_t range) {
-    SetLocked(g_nFGenOutRange, range, kFGenChangedOutRange);
+    StoreLocked(*this, g_nFGenOutRange, range, kFGenChangedOutRange);
 }
 bool CFuncGen::IncPulseWidth() {
     return StepPercent(*this, g_nFGenPulseWidth, 1, kFGenChangedPulseWidth);
@@ -356,7 +375,7 @@ bool CFuncGen::DecPulseWidth() {
     return StepPercent(*this, g_nFGenPulseWidth, -1, kFGenChangedPulseWidth);
 }
 void CFuncGen::SetFunction(uint32_t code) {
-    SetLocked(g_nFGenFunction, code, kFGenChangedFunction);
+    StoreLocked(*this, g_nFGenFunction, code, kFGenChangedFunction);
 }
 
 bool CFuncGen::SetFreqRange(uint32_t index) {
@@ -467,7 +486,7 @@ void CFuncGen::SendChanges() {
 void CFuncGen::Serialize(CArchive& ar) {
     if (ar.IsStoring()) {
         ar << uint32_t{1} << g_nFGenFunction << g_nFGenFreqRange << g_dFGenFrequency
-           << g_nFGenReserved << g_nFGenAmplitude << g_nFGenOutRange << g_strFGenFormula;
+           << g_nFGenReserved << g_nFGenAmplitude << g_nFGenOutRange << FGenFormula();
         return;
     }
     // Read everything first: a record that ends early changes no setting.
@@ -481,7 +500,7 @@ void CFuncGen::Serialize(CArchive& ar) {
     g_nFGenReserved = s.reserved;
     g_nFGenAmplitude = s.amplitude;
     g_nFGenOutRange = s.range;
-    g_strFGenFormula = s.formula;
+    SetFGenFormula(s.formula);
     g_bFGenFormulaPending = 1;
     g_byFGenEnable = 0;
     SetChanged(0xFFFF);

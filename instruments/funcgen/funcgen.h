@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "framework/relaxed.h"
 #include "framework/wstr.h"
 #include "instruments/device_base.h"
 
@@ -47,16 +48,24 @@ inline constexpr uint16_t kFGenChangedPulseWidth = 0x08;
 inline constexpr uint16_t kFGenChangedFunction = 0x10;
 inline constexpr uint16_t kFGenChangedOutRange = 0x40;
 
-extern uint8_t g_byFGenEnable;
-extern uint32_t g_nFGenFunction;
-extern uint32_t g_nFGenFreqRange;
-extern double g_dFGenFrequency;
-extern uint32_t g_nFGenReserved;
-extern uint32_t g_nFGenAmplitude;
-extern uint32_t g_nFGenOutRange;
+// The generator's settings, shared by the COM interface, the windows and
+// the worker: each a value of its own, read and written whole.
+extern Relaxed<uint8_t> g_byFGenEnable;
+extern Relaxed<uint32_t> g_nFGenFunction;
+extern Relaxed<uint32_t> g_nFGenFreqRange;
+extern Relaxed<double> g_dFGenFrequency;
+extern Relaxed<uint32_t> g_nFGenReserved;
+extern Relaxed<uint32_t> g_nFGenAmplitude;
+extern Relaxed<uint32_t> g_nFGenOutRange;
+// Read and written under g_csDevices (a string cannot be read in one step);
+// FGenFormula and SetFGenFormula take the lock.
 extern WString g_strFGenFormula;
-extern uint8_t g_bFGenFormulaPending;
-extern uint32_t g_nFGenPulseWidth;
+extern Relaxed<uint8_t> g_bFGenFormulaPending;
+extern Relaxed<uint32_t> g_nFGenPulseWidth;
+
+// A copy of the formula, and the formula replaced, each under g_csDevices.
+WString FGenFormula();
+void SetFGenFormula(const WString& text);
 
 struct FGenFreqRange {
     double minimum;

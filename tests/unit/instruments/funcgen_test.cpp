@@ -24,7 +24,9 @@ protected:
         m_savedModel = g_byModel;
         stream = new ScriptedStream;
         kobface.SetStream(stream);
-        g_nFGenFunction = g_nFGenFreqRange = g_nFGenAmplitude = g_nFGenOutRange = 0;
+        for (Relaxed<uint32_t>* s :
+             {&g_nFGenFunction, &g_nFGenFreqRange, &g_nFGenAmplitude, &g_nFGenOutRange})
+            *s = 0u;
         g_byFGenEnable = 0;
         g_dFGenFrequency = 1.0;
         g_bFGenFormulaPending = 1;
@@ -144,7 +146,8 @@ TEST_F(FuncGenTest, WindowSettersAndTheirChanges) {
     g_byModel = 2;
     gen.ToggleEnable();
     gen.SetFunction(kFGenFormula);
-    EXPECT_EQ(std::tuple(g_byFGenEnable, g_nFGenFunction), std::tuple(1, kFGenFormula));
+    EXPECT_EQ(std::tuple(uint8_t{g_byFGenEnable}, uint32_t{g_nFGenFunction}),
+              std::tuple(uint8_t{1}, kFGenFormula));
     EXPECT_EQ(gen.TakeChanged(), kFGenChangedEnable | kFGenChangedFunction);
     g_dFGenFrequency = 19.95;
     EXPECT_TRUE(gen.IncFrequency());
@@ -181,7 +184,8 @@ TEST_F(FuncGenTest, StoredSettingsComeBackWithTheTablePending) {
     ASSERT_EQ(stored.size(), 6 * 4 + 8 + 4 + 12u);
     EXPECT_EQ(Bytes(stored.begin(), stored.begin() + 4), (Bytes{1, 0, 0, 0}));
 
-    g_dFGenFrequency = g_nFGenAmplitude = 1;
+    g_dFGenFrequency = 1.0;
+    g_nFGenAmplitude = 1u;
     g_strFGenFormula.clear();
     g_byFGenEnable = 1;
     g_bFGenFormulaPending = 0;
@@ -190,7 +194,8 @@ TEST_F(FuncGenTest, StoredSettingsComeBackWithTheTablePending) {
     EXPECT_TRUE(g_strFGenFormula.empty());
     CArchive in(stored.data(), stored.size());
     gen.Serialize(in);
-    EXPECT_EQ(std::tuple(g_dFGenFrequency, g_nFGenAmplitude, g_byFGenEnable, g_bFGenFormulaPending),
+    EXPECT_EQ(std::tuple(double{g_dFGenFrequency}, uint32_t{g_nFGenAmplitude},
+                         uint8_t{g_byFGenEnable}, uint8_t{g_bFGenFormulaPending}),
               std::tuple(1234.5, 77u, uint8_t{0}, uint8_t{1}));
     EXPECT_EQ(g_strFGenFormula, u"SIN(X)");
     EXPECT_EQ(gen.TakeChanged(), 0xFFFF);
