@@ -148,8 +148,11 @@ TEST(Panels, EveryPanelFitsItsStripsAndCarriesItsControls) {
     for (const auto& e : fs::directory_iterator(kSet / "301")) {
         panels[std::stoul(e.path().stem().string())] = Read(ReadAll(e.path()));
     }
-    EXPECT_EQ(panels.size(), 6u);
+    // The digital I/O types are checked for their controls and groups here;
+    // every other family's panels for their fit.
+    EXPECT_GE(panels.size(), want.size());
     for (const auto& [type, p] : panels) {
+        const bool digital = want.count(type) != 0;
         std::set<uint32_t> ids, contacts, group;
         for (const Control& c : p.controls) {
             SCOPED_TRACE("type " + std::to_string(type) + " control " + std::to_string(c.id));
@@ -169,11 +172,14 @@ TEST(Panels, EveryPanelFitsItsStripsAndCarriesItsControls) {
             }
             ids.insert(c.id);
             if (c.tag != 32818 && !group.empty()) {
-                EXPECT_TRUE(groups.count(group)) << "group at " << *group.begin();
+                EXPECT_TRUE(!digital || groups.count(group)) << "group at " << *group.begin();
                 group.clear();
             }
         }
         EXPECT_GT(PngSize(5110 + p.texture).first, 0u);
+        if (!digital) {
+            continue;
+        }
         for (const auto* s : want.at(type)) {
             for (uint32_t id : *s) {
                 EXPECT_TRUE(ids.count(id)) << "type " << type << " lacks " << id;
