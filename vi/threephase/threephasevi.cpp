@@ -267,12 +267,6 @@ void CThreePhaseVI::Serialize(CArchive& ar) {
         ThrowArchiveException(CArchiveException::badSchema);
 }
 
-CHotspot* CThreePhaseVI::CreateHotspot(uint32_t a, uint32_t b, uint32_t tag) {
-    if (tag == kTag3PhDisp)
-        return new CHot3PhDisp;
-    return CBaseVI::CreateHotspot(a, b, tag);
-}
-
 CAllDcVI::CAllDcVI(CKobDevice* gen) : CThreePhaseVI(gen, kDcSteppers, true) {}
 
 bool CAllDcVI::Init() {

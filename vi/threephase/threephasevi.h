@@ -60,7 +60,6 @@ public:
     void Update(uintptr_t wParam, intptr_t lParam) override;
     bool OnCommand(uint32_t id) override;
     void Serialize(CArchive& ar) override;
-    CHotspot* CreateHotspot(uint32_t a, uint32_t b, uint32_t tag) override;
 
     // The value a quantity shows, and storing a new one through the
     // generator's setters.
