@@ -230,19 +230,21 @@ bool CThreePhaseVI::OnCommand(uint32_t id) {
             return true;
         }
     }
+    // A click on a switch stands for one turn-over of the setting: the
+    // control's own mark may already have been refreshed from the setting
+    // before the command arrives. Without a generator the refresh turns the
+    // control back.
     if (id == kIdP3Power) {
-        // The button turned itself over; without a generator it turns back.
-        auto* power = dynamic_cast<CHotSwitch*>(FindHotspot(kTagPowerButton, id));
-        if (power && m_pGen)
-            m_pGen->SetEnable(power->m_bOn ? 1 : 0);
+        if (m_pGen)
+            m_pGen->ToggleEnable();
     } else if (id >= kIdP3Waveform && id < kIdP3Waveform + kWaveforms) {
         if (m_pGen)
             m_pGen->SetFunction(id - kIdP3Waveform);
     } else if (id >= kIdP3PhaseSwitch && id < kIdP3PhaseSwitch + 3) {
-        auto* check = dynamic_cast<CHotToggle*>(FindHotspot(kTagCheck, id));
-        if (check && m_pGen) {
+        if (m_pGen) {
+            Relaxed<uint8_t>& on = g_abP3PhaseOn[id - kIdP3PhaseSwitch];
             m_pGen->Lock();
-            g_abP3PhaseOn[id - kIdP3PhaseSwitch] = check->m_bChecked ? 1 : 0;
+            on = on ? 0 : 1;
             m_pGen->UnlockChanged(kP3ChangedSwitches);
         }
     } else {

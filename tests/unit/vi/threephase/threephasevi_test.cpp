@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "device/kobface.h"
@@ -20,7 +21,6 @@
 #include "vi/basevi.h"
 #include "vi/controls/hotspot.h"
 #include "vi/controls/seg7.h"
-#include "vi/controls/toggles.h"
 #include "vi/threephase/threephasevi.h"
 
 namespace {
@@ -113,53 +113,40 @@ TEST_F(ThreePhaseVITest, ClicksReachTheBoxAndTheDisplayDrawsThePhases) {
     EXPECT_NEAR(PeakOf(w, kP3PhaseColours[2]), 0.0, 0.05);
 }
 
-TEST_F(ThreePhaseVITest, EachWindowKeepsItsSettingsInRangeAndSetsItsMode) {
+TEST_F(ThreePhaseVITest, SteppingStaysInRangeAndEachWindowSetsItsMode) {
+    using Q = P3Quantity;
     struct Case {
         uint32_t type;
-        std::function<void()> before;
-        uint32_t command;
-        std::function<bool()> after;
-        const char* what;
+        Relaxed<uint32_t>& setting;
+        uint32_t start, command, after;
     } cases[] = {
-        {48, [] { g_nP3Frequency = 150; }, P3DisplayId(P3Quantity::Frequency) + 1,
-         [] { return g_nP3Frequency == 150 && !g_bP3DcMode; }, "frequency stops at 150"},
-        {42, [] { g_nP3Frequency = 5; }, P3DisplayId(P3Quantity::Frequency) + 4,
-         [] { return g_nP3Frequency == 1; }, "frequency stops at 1"},
-        {48, [] { g_nP3Phase3 = static_cast<uint32_t>(-10); }, P3DisplayId(P3Quantity::Phase3) + 3,
-         [] { return g_nP3Phase3 == 0; }, "angles wrap at 360"},
-        {42, [] { g_nP3Clock = 30; }, P3DisplayId(P3Quantity::Clock) + 3,
-         [] { return g_nP3Clock == 32; }, "clock of a model 2 box stops at 32"},
-        {41,
-         [] {
-             g_nP3Function = 0;
-             g_abP3PhaseOn[2] = 0;
-         },
-         kIdP3PhaseSwitch + 2, [] { return g_bP3DcMode && g_nP3Function == 4 && g_abP3PhaseOn[2]; },
-         "DC supplies: DC mode, a positive level, switch 3 on"},
-        {43,
-         [] {
-             g_anP3Amplitude[0] = 40;
-             g_abP3PhaseOn[0] = 0;
-             g_abP3PhaseOn[1] = 0;
-         },
-         kIdP3Reverse,
-         [] {
-             return g_bP3DcMode && g_anP3Amplitude[0] == 0 && g_anP3Amplitude[1] == 40 &&
-                    !g_abP3PhaseOn[0] && g_abP3PhaseOn[1] && !g_abP3PhaseOn[2];
-         },
-         "motor reversed: output 2 drives it at the same speed"},
+        {48, g_nP3Frequency, 150, P3DisplayId(Q::Frequency) + 1, 150},
+        {42, g_nP3Frequency, 5, P3DisplayId(Q::Frequency) + 4, 1},
+        {48, g_nP3Phase3, uint32_t(-10), P3DisplayId(Q::Phase3) + 3, 0}, // wraps at 360
+        {42, g_nP3Clock, 30, P3DisplayId(Q::Clock) + 3, 32},             // on a model 2 box
     };
     g_byModel = 2; // set while no worker runs
     for (const Case& c : cases) {
-        c.before();
-        CBaseVI& w = Open(c.type);
-        auto* check = dynamic_cast<CHotToggle*>(w.FindHotspot(c.command));
-        if (check)
-            check->SetChecked(!check->m_bChecked); // as its click does before posting
-        w.OnCommand(c.command);
-        EXPECT_TRUE(c.after()) << c.what;
+        c.setting = c.start;
+        Open(c.type).OnCommand(c.command);
+        EXPECT_EQ(uint32_t{c.setting}, c.after) << c.command;
         m_face.CloseAllWindows();
     }
+    // The DC supplies play a positive level in DC mode, switched per output.
+    g_nP3Function = 0;
+    g_abP3PhaseOn[2] = 0;
+    Click(Open(41), kIdP3PhaseSwitch + 2);
+    EXPECT_TRUE(PumpUntil([] { return g_abP3PhaseOn[2] != 0; }));
+    EXPECT_EQ(std::tuple(uint8_t{g_bP3DcMode}, uint32_t{g_nP3Function}), std::tuple(1, 4u));
+    m_face.CloseAllWindows();
+    // The motor reversed: output 2 drives it at the same speed, output 1 is off.
+    g_anP3Amplitude[0] = 40;
+    g_abP3PhaseOn[0] = 0;
+    g_abP3PhaseOn[1] = 0;
+    Open(43).OnCommand(kIdP3Reverse);
+    const auto a = [](int i) { return uint32_t{g_anP3Amplitude[i]}; };
+    const auto on = [](int i) { return uint8_t{g_abP3PhaseOn[i]}; };
+    EXPECT_EQ(std::tuple(a(0), a(1), a(2), on(0), on(1), on(2)), std::tuple(0, 40, 0, 0, 1, 0));
     m_face.ForceStopWorker();
     g_byModel = 1;
 }
@@ -176,10 +163,8 @@ TEST_F(ThreePhaseVITest, NullModelAndDamagedWorkspaces) {
         for (uint32_t id = kIdP3Stepper; id <= kIdP3Display; ++id)
             w->OnCommand(id);
         EXPECT_EQ(g_anP3Amplitude[0], 7u) << type;
-        if (auto* d =
-                dynamic_cast<CHotSeg7*>(w->FindHotspot(P3DisplayId(P3Quantity::Amplitude1)))) {
-            EXPECT_EQ(d->Text(), "  7") << type;
-        }
+        auto* d = dynamic_cast<CHotSeg7*>(w->FindHotspot(P3DisplayId(P3Quantity::Amplitude1)));
+        EXPECT_TRUE(!d || d->Text() == "  7") << type;
         w->PollDevices(nullptr);
         EXPECT_FALSE(w->PollDevices(nullptr)) << type; // nothing changed since
         w->Wnd()->Destroy();
