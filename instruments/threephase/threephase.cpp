@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <memory>
+#include <mutex>
 #include <numbers>
 #include <vector>
 
@@ -12,16 +13,21 @@
 #include "framework/exception.h"
 #include "platform/ui/ui.h"
 
-uint8_t g_byP3Enable = 0;
-uint8_t g_bP3DcMode = 0;
-uint8_t g_abP3PhaseOn[3] = {0, 0, 0};
-uint32_t g_nP3Function = 0;
-uint32_t g_nP3Clock = 20;
-uint32_t g_nP3Frequency = 1;
-uint32_t g_anP3Amplitude[3] = {0, 0, 0};
-uint32_t g_nP3Phase2 = 120;
-uint32_t g_nP3Phase3 = 240;
+Relaxed<uint8_t> g_byP3Enable{0};
+Relaxed<uint8_t> g_bP3DcMode{0};
+Relaxed<uint8_t> g_abP3PhaseOn[3] = {0, 0, 0};
+Relaxed<uint32_t> g_nP3Function{0};
+Relaxed<uint32_t> g_nP3Clock{20};
+Relaxed<uint32_t> g_nP3Frequency{1};
+Relaxed<uint32_t> g_anP3Amplitude[3] = {0, 0, 0};
+Relaxed<uint32_t> g_nP3Phase2{120};
+Relaxed<uint32_t> g_nP3Phase3{240};
 WString g_strP3Formula;
+
+WString P3Formula() {
+    std::lock_guard<CCriticalSection> lock(g_csDevices);
+    return g_strP3Formula;
+}
 
 namespace {
 
@@ -34,6 +40,14 @@ void Put16(std::vector<uint8_t>& out, uint32_t value) {
 void SendAckedBytes(CStreamIO& s, const std::vector<uint8_t>& bytes) {
     SendCommand(s, bytes.data(), static_cast<uint32_t>(bytes.size()));
     CheckAck(s);
+}
+
+// A window setter of one module-wide setting.
+template <class T>
+void SetLockedSetting(CKobDevice& device, Relaxed<T>& setting, T value, uint16_t bit) {
+    device.Lock();
+    setting = value;
+    device.UnlockChanged(bit);
 }
 
 uint8_t PercentByte(uint32_t percent) {
@@ -58,7 +72,7 @@ C3PhaseGen::C3PhaseGen(CKobface* owner) : CKobDevice(owner) {
     g_nP3Function = 0;
     g_nP3Clock = 20;
     g_nP3Frequency = 1;
-    for (uint32_t& a : g_anP3Amplitude) {
+    for (Relaxed<uint32_t>& a : g_anP3Amplitude) {
         a = 0;
     }
     g_nP3Phase2 = 120;
@@ -117,7 +131,8 @@ void C3PhaseGen::SendFunction(uint32_t code) {
             // Computed anew on every call.
             std::array<double, kP3TablePoints> values{};
             CForComp comp;
-            if (!comp.Evaluate(g_strP3Formula.c_str(), kP3TablePoints, 0.0, 2.0 * std::numbers::pi,
+            const WString formula = P3Formula();
+            if (!comp.Evaluate(formula.c_str(), kP3TablePoints, 0.0, 2.0 * std::numbers::pi,
                                values.data())) {
                 return;
             }
@@ -144,8 +159,8 @@ void C3PhaseGen::SendDcMode(uint8_t on) {
 }
 
 void C3PhaseGen::SendPhaseSwitches() {
-    SendAckedBytes(Stream(),
-                   {kCmdP3Switches, g_abP3PhaseOn[0], g_abP3PhaseOn[1], g_abP3PhaseOn[2]});
+    SendAckedBytes(Stream(), {kCmdP3Switches, uint8_t{g_abP3PhaseOn[0]}, uint8_t{g_abP3PhaseOn[1]},
+                              uint8_t{g_abP3PhaseOn[2]}});
 }
 
 void C3PhaseGen::SetPhaseSwitches(uint8_t s1, uint8_t s2, uint8_t s3) {
@@ -170,16 +185,16 @@ void C3PhaseGen::ToggleEnable() {
     UnlockChanged(kP3ChangedEnable);
 }
 void C3PhaseGen::SetEnable(uint8_t on) {
-    SetLocked(g_byP3Enable, on, kP3ChangedEnable);
+    SetLockedSetting(*this, g_byP3Enable, on, kP3ChangedEnable);
 }
 void C3PhaseGen::SetDcMode(uint8_t on) {
-    SetLocked(g_bP3DcMode, on, kP3ChangedDcMode);
+    SetLockedSetting(*this, g_bP3DcMode, on, kP3ChangedDcMode);
 }
 void C3PhaseGen::SetClock(uint32_t clock) {
-    SetLocked(g_nP3Clock, clock, kP3ChangedClock);
+    SetLockedSetting(*this, g_nP3Clock, clock, kP3ChangedClock);
 }
 void C3PhaseGen::SetFunction(uint32_t code) {
-    SetLocked(g_nP3Function, code, kP3ChangedFunction);
+    SetLockedSetting(*this, g_nP3Function, code, kP3ChangedFunction);
 }
 
 void C3PhaseGen::SetAmplitudes(uint32_t a1, uint32_t a2, uint32_t a3) {
@@ -219,7 +234,7 @@ CSettings* C3PhaseGen::GetSettings() {
     s->frequency = g_nP3Frequency;
     s->phase2 = g_nP3Phase2;
     s->phase3 = g_nP3Phase3;
-    s->formula = g_strP3Formula;
+    s->formula = P3Formula();
     return s;
 }
 
@@ -236,8 +251,9 @@ void C3PhaseGen::SetSettings(CSettings* settings) {
         g_nP3Frequency = s->frequency;
         g_nP3Phase2 = s->phase2;
         g_nP3Phase3 = s->phase3;
+        Lock();
         g_strP3Formula = s->formula;
-        SetChanged(kP3ChangedAll);
+        UnlockChanged(kP3ChangedAll);
     }
     delete settings;
 }
@@ -281,12 +297,13 @@ void C3PhaseGen::SendChanges() {
 void C3PhaseGen::Serialize(CArchive& ar) {
     if (ar.IsStoring()) {
         ar << uint32_t{2} << uint32_t{g_bP3DcMode};
-        for (uint8_t on : g_abP3PhaseOn) {
+        for (const Relaxed<uint8_t>& on : g_abP3PhaseOn) {
             ar << uint32_t{on ? 1u : 0u};
         }
-        ar << g_nP3Function << g_nP3Clock << g_nP3Frequency << g_anP3Amplitude[0]
-           << g_anP3Amplitude[1] << g_anP3Amplitude[2] << g_nP3Phase2 << g_nP3Phase3
-           << g_strP3Formula;
+        ar << uint32_t{g_nP3Function} << uint32_t{g_nP3Clock} << uint32_t{g_nP3Frequency}
+           << uint32_t{g_anP3Amplitude[0]} << uint32_t{g_anP3Amplitude[1]}
+           << uint32_t{g_anP3Amplitude[2]} << uint32_t{g_nP3Phase2} << uint32_t{g_nP3Phase3}
+           << P3Formula();
         return;
     }
     uint32_t version = 0;
@@ -308,6 +325,7 @@ void C3PhaseGen::Serialize(CArchive& ar) {
         g_nP3Frequency = s.frequency;
         g_nP3Phase2 = s.phase2;
         g_nP3Phase3 = s.phase3;
+        std::lock_guard<CCriticalSection> lock(g_csDevices);
         g_strP3Formula = s.formula;
     }
     g_byP3Enable = 0;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 
+#include "framework/relaxed.h"
 #include "framework/wstr.h"
 #include "instruments/device_base.h"
 
@@ -36,16 +37,20 @@ inline constexpr uint16_t kP3ChangedDcMode = 0x080;
 inline constexpr uint16_t kP3ChangedSwitches = 0x100;
 inline constexpr uint16_t kP3ChangedAll = 0x7FFF;
 
-extern uint8_t g_byP3Enable;
-extern uint8_t g_bP3DcMode;
-extern uint8_t g_abP3PhaseOn[3];
-extern uint32_t g_nP3Function;
-extern uint32_t g_nP3Clock;
-extern uint32_t g_nP3Frequency;
-extern uint32_t g_anP3Amplitude[3];
-extern uint32_t g_nP3Phase2;
-extern uint32_t g_nP3Phase3;
+// The settings are module-wide: windows and COM calls write them while the
+// worker reads them, each value on its own.
+extern Relaxed<uint8_t> g_byP3Enable;
+extern Relaxed<uint8_t> g_bP3DcMode;
+extern Relaxed<uint8_t> g_abP3PhaseOn[3];
+extern Relaxed<uint32_t> g_nP3Function;
+extern Relaxed<uint32_t> g_nP3Clock;
+extern Relaxed<uint32_t> g_nP3Frequency;
+extern Relaxed<uint32_t> g_anP3Amplitude[3];
+extern Relaxed<uint32_t> g_nP3Phase2;
+extern Relaxed<uint32_t> g_nP3Phase3;
+// Read and written whole under g_csDevices (P3Formula gives a copy).
 extern WString g_strP3Formula;
+WString P3Formula();
 
 using P3Table = std::array<uint16_t, kP3TablePoints>;
 // The box's words for 257 values: the sign inverted, +-1 as -+512, clipped

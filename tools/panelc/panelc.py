@@ -174,6 +174,9 @@ CONTROLS = {
                              ("endangle", F64, 3 * math.pi / 2),
                              ("tip", int_kind(0, 1000), 120), ("basewidth", int_kind(0, 100), 5),
                              ("color", U32, 0)], id=-1, flags=7, sizing="gauge"),
+    # The display of the three-phase windows: periods shown, background.
+    "phasedisp": Control(32819, [("periods", int_kind(1, 8), 2), ("background", U32, 0x0C1A10)],
+                         flags=3, sizing="given"),
 }
 FRAME_VALUES = Kind(lambda t: parse_list(t, 10, 0, U32_MAX, False), None)
 REPEAT_FIELDS = {"count": int_kind(1, 256), "step": Kind(POINT.parse, None),

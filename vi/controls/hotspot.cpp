@@ -9,6 +9,7 @@
 #include "vi/controls/buttons.h"
 #include "vi/controls/displays.h"
 #include "vi/controls/gauge.h"
+#include "vi/controls/hot3phdisp.h"
 #include "vi/controls/seg7.h"
 #include "vi/controls/toggles.h"
 
@@ -145,8 +146,8 @@ struct Factory {
     CHotspot* (*make)(CBaseVI*);
 };
 
-// Tags without an entry (32812, 32815, 32821, the displays of the meter,
-// hand-held meter and three-phase windows, unknown ones) make no control.
+// Tags without an entry (32812, 32815, 32821, the displays of the meter
+// and hand-held meter windows, unknown ones) make no control.
 constexpr Factory kFactory[] = {
     {kTagLabel, Make<CHotLabel>},
     {kTagBitmap, Make<CHotBitmap>},
@@ -163,6 +164,7 @@ constexpr Factory kFactory[] = {
     {kTagKnob, Make<CHotKnob>},
     {kTagMenu, Make<CHotMenu>},
     {kTagGauge, MakeWithWindow<CHotGauge>},
+    {kTag3PhDisp, Make<CHot3PhDisp>},
 };
 
 } // namespace

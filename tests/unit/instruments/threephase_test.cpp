@@ -64,7 +64,7 @@ TEST_F(ThreePhaseTest, CommandsOnTheWire) {
         EXPECT_EQ(Sent([&] { c.op(gen); }), c.wire) << testing::PrintToString(c.wire);
         EXPECT_TRUE(stream->Blocks().empty());
     }
-    EXPECT_EQ(std::tuple(g_nP3Phase2, g_abP3PhaseOn[0]),
+    EXPECT_EQ(std::tuple(uint32_t{g_nP3Phase2}, uint8_t{g_abP3PhaseOn[0]}),
               std::tuple(static_cast<uint32_t>(-120), 1));
 }
 
@@ -113,10 +113,12 @@ TEST_F(ThreePhaseTest, StoredSettingsAndAnOldRecord) {
 
     g_abP3PhaseOn[1] = 0;
     g_nP3Frequency = 1;
-    g_byP3Enable = g_bP3DcMode = 1;
+    g_byP3Enable = 1;
+    g_bP3DcMode = 1;
     CArchive in(stored.data(), stored.size());
     gen.Serialize(in);
-    EXPECT_EQ(std::tuple(g_abP3PhaseOn[1], g_nP3Frequency, g_byP3Enable, g_bP3DcMode),
+    EXPECT_EQ(std::tuple(uint8_t{g_abP3PhaseOn[1]}, uint32_t{g_nP3Frequency}, uint8_t{g_byP3Enable},
+                         uint8_t{g_bP3DcMode}),
               std::tuple(uint8_t{1}, 42u, uint8_t{0}, uint8_t{0}));
     EXPECT_EQ(g_strP3Formula, u"X*2");
     EXPECT_EQ(gen.TakeChanged(), kP3ChangedAll);

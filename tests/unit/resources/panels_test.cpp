@@ -42,11 +42,14 @@ struct Panel {
 // Fields after the base ones in stored order: u = u32, b = u8, d = f64,
 // s = string; a font record is five u32, eight bytes and the face name.
 const std::string kFont = "uuuuubbbbbbbbs";
-const std::map<uint32_t, std::string> kLayout = {
-    {32809, kFont + "us"}, {32810, "u"},          {32811, "u"},         {32813, "uu"},
-    {32814, "u"},          {32816, "uu"},         {32817, "uuu"},       {32818, "uu" + kFont + "s"},
-    {32820, "uu"},         {32822, "uuuuuuuuuu"}, {32823, "b"},         {32824, "uuu"},
-    {32825, "uuu"},        {32827, "uu"},         {32828, "ddduudduuu"}};
+const std::map<uint32_t, std::string> kLayout = {{32809, kFont + "us"}, {32810, "u"},
+                                                 {32811, "u"},          {32813, "uu"},
+                                                 {32814, "u"},          {32816, "uu"},
+                                                 {32817, "uuu"},        {32818, "uu" + kFont + "s"},
+                                                 {32820, "uu"},         {32822, "uuuuuuuuuu"},
+                                                 {32823, "b"},          {32824, "uuu"},
+                                                 {32825, "uuu"},        {32827, "uu"},
+                                                 {32828, "ddduudduuu"}, {32819, "uu"}};
 
 Panel Read(const std::vector<uint8_t>& bytes) {
     CArchive ar(bytes.data(), bytes.size());
@@ -139,20 +142,33 @@ TEST(Panels, EveryPanelFitsItsStripsAndCarriesItsControls) {
     const std::set<uint32_t> inputs = {4000, 4015, 4042, 3002, 3003, 3044, 3046};
     const std::set<uint32_t> outputs = {4020, 4035, 4036, 4037, 4039, 4040, 4043, 3000, 3001, 3049};
     const std::set<uint32_t> relays = {4100, 4107, 4108, 4115, 4116, 4123};
+    // Three-phase windows: the numbers they step, the waveform or direction
+    // choices, the output switch.
+    const std::set<uint32_t> dcSupplies = {4420, 4430, 4440, 4520, 4522, 4514, 4515, 4500};
+    const std::set<uint32_t> acSupply = {4400, 4410, 4420, 4440, 4444, 4510, 4513, 4500};
+    const std::set<uint32_t> motor = {4470, 4471, 4474, 4530, 4531, 4500};
+    const std::set<uint32_t> threePhase = {4400, 4410, 4420, 4440, 4450, 4460, 4464, 4510, 4540};
     const std::map<uint32_t, std::vector<const std::set<uint32_t>*>> want = {
-        {11, {&inputs, &outputs}}, {12, {&inputs}}, {13, {&outputs}},
-        {14, {&relays}},           {21, {&relays}}, {22, {&inputs, &outputs, &relays}}};
-    const std::set<std::set<uint32_t>> groups = {
-        {3000, 3001}, {3002, 3003}, {3044, 3045, 3046}, {3047, 3048, 3049}};
+        {11, {&inputs, &outputs}}, {12, {&inputs}},   {13, {&outputs}},
+        {14, {&relays}},           {21, {&relays}},   {22, {&inputs, &outputs, &relays}},
+        {41, {&dcSupplies}},       {42, {&acSupply}}, {43, {&motor}},
+        {48, {&threePhase}}};
+    const std::set<std::set<uint32_t>> groups = {{3000, 3001},
+                                                 {3002, 3003},
+                                                 {3044, 3045, 3046},
+                                                 {3047, 3048, 3049},
+                                                 {4510, 4511, 4512, 4513},
+                                                 {4514, 4515},
+                                                 {4530, 4531}};
     std::map<uint32_t, Panel> panels;
     for (const auto& e : fs::directory_iterator(kSet / "301")) {
         panels[std::stoul(e.path().stem().string())] = Read(ReadAll(e.path()));
     }
-    // The digital I/O types are checked for their controls and groups here;
-    // every other family's panels for their fit.
+    // The types listed above are checked for their controls and groups; every
+    // other panel for its fit.
     EXPECT_GE(panels.size(), want.size());
     for (const auto& [type, p] : panels) {
-        const bool digital = want.count(type) != 0;
+        const bool listed = want.count(type) != 0;
         std::set<uint32_t> ids, contacts, group;
         for (const Control& c : p.controls) {
             SCOPED_TRACE("type " + std::to_string(type) + " control " + std::to_string(c.id));
@@ -172,12 +188,12 @@ TEST(Panels, EveryPanelFitsItsStripsAndCarriesItsControls) {
             }
             ids.insert(c.id);
             if (c.tag != 32818 && !group.empty()) {
-                EXPECT_TRUE(!digital || groups.count(group)) << "group at " << *group.begin();
+                EXPECT_TRUE(!listed || groups.count(group)) << "group at " << *group.begin();
                 group.clear();
             }
         }
         EXPECT_GT(PngSize(5110 + p.texture).first, 0u);
-        if (!digital) {
+        if (!listed) {
             continue;
         }
         for (const auto* s : want.at(type)) {
@@ -190,8 +206,9 @@ TEST(Panels, EveryPanelFitsItsStripsAndCarriesItsControls) {
     EXPECT_EQ(PngSize(5271).first, 11 * PngSize(5270).first);
     EXPECT_EQ(PngSize(5153).first % 256, 0u);
     EXPECT_EQ(PngSize(5153).second, 8u);
-    const uint32_t pairs[][3] = {{11, 12, 1}, {11, 13, 1}, {12, 13, 0}, {14, 21, 1}, {22, 12, 1},
-                                 {22, 14, 1}, {11, 14, 0}, {13, 21, 0}, {11, 11, 1}};
+    const uint32_t pairs[][3] = {{11, 12, 1}, {11, 13, 1}, {12, 13, 0}, {14, 21, 1},
+                                 {22, 12, 1}, {22, 14, 1}, {11, 14, 0}, {13, 21, 0},
+                                 {11, 11, 1}, {41, 48, 1}, {42, 43, 1}, {48, 11, 0}};
     for (auto [a, b, conflict] : pairs) {
         uint32_t shared = 0;
         for (int i = 0; i < 8; ++i) {
