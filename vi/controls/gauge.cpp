@@ -84,7 +84,7 @@ bool CHotGauge::SetRange(uint32_t range) {
 }
 
 double CHotGauge::Value() const {
-    const MeterRecord& rec = m_bChannelA ? g_MeterA : g_MeterB;
+    const MeterRecord rec = GetMeterRecord(m_bChannelA);
     return m_nReading < kMeterValues ? rec.v[m_nReading] : 0.0;
 }
 
