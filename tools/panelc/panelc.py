@@ -174,7 +174,11 @@ CONTROLS = {
                              ("endangle", F64, 3 * math.pi / 2),
                              ("tip", int_kind(0, 1000), 120), ("basewidth", int_kind(0, 100), 5),
                              ("color", U32, 0)], id=-1, flags=7, sizing="gauge"),
+    "meterlcd": Control(32826, [("face", U32, 0xAAD6C6), ("color", U32, 0x182018)] +
+                        with_font(-28, 700, "Courier New"), flags=3, sizing="given"),
 }
+# The second pointer instrument: the fields of the first, its own tag.
+CONTROLS["gauge1"] = Control(32831, CONTROLS["gauge"].fields, id=-1, flags=7, sizing="gauge")
 FRAME_VALUES = Kind(lambda t: parse_list(t, 10, 0, U32_MAX, False), None)
 REPEAT_FIELDS = {"count": int_kind(1, 256), "step": Kind(POINT.parse, None),
                  "first": int_kind(-(1 << 31), (1 << 31) - 1)}

@@ -9,6 +9,8 @@
 #include "vi/controls/buttons.h"
 #include "vi/controls/displays.h"
 #include "vi/controls/gauge.h"
+#include "vi/controls/gauge1.h"
+#include "vi/controls/meterlcd.h"
 #include "vi/controls/seg7.h"
 #include "vi/controls/toggles.h"
 
@@ -145,7 +147,7 @@ struct Factory {
     CHotspot* (*make)(CBaseVI*);
 };
 
-// Tags without an entry (32812, 32815, 32821, the displays of the meter,
+// Tags without an entry (32812, 32815, 32821, the displays of the
 // hand-held meter and three-phase windows, unknown ones) make no control.
 constexpr Factory kFactory[] = {
     {kTagLabel, Make<CHotLabel>},
@@ -163,6 +165,8 @@ constexpr Factory kFactory[] = {
     {kTagKnob, Make<CHotKnob>},
     {kTagMenu, Make<CHotMenu>},
     {kTagGauge, MakeWithWindow<CHotGauge>},
+    {kTagMeterLcd, Make<CHotMeterLcd>},
+    {kTagGauge1, MakeWithWindow<CHotGauge1>},
 };
 
 } // namespace
