@@ -42,7 +42,7 @@ double CHotGauge1::Fraction() const {
 void CHotGauge1::Draw(platform::Gfx& dc, bool) {
     std::unique_ptr<platform::Gfx> buffer = dc.CreateBuffer(m_rcArea);
     platform::Gfx& g = buffer ? *buffer : dc;
-    m_Face.Draw(g, 0, {m_rcArea.left, m_rcArea.top}, platform::Transparency::None);
+    m_Face.Draw(g, 0, {m_rcArea.left, m_rcArea.top}, platform::Transparency::Magenta);
     platform::FontSpec font;
     font.height = -11;
     const platform::Size ext = g.TextExtent(m_strCaption, font);

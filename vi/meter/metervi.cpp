@@ -95,6 +95,24 @@ void FormatSi(double value, const std::u16string& unit, std::u16string& text,
     prefixed = p->name + unit;
 }
 
+namespace {
+
+// The caption of a scale from 0 to full.
+std::u16string ScaleCaption(double full, const std::u16string& unit) {
+    std::u16string text, prefixed;
+    FormatSi(full, unit, text, prefixed);
+    // Whole numbers without their zeros: "0 ... 5 A", not "5.000 A".
+    if (text.find(u'.') != std::u16string::npos) {
+        while (text.back() == u'0')
+            text.pop_back();
+        if (text.back() == u'.')
+            text.pop_back();
+    }
+    return u"0 ... " + text + u" " + prefixed;
+}
+
+} // namespace
+
 CMeterBaseVI::CMeterBaseVI(CKobDevice* meter, uint32_t channels,
                            std::initializer_list<int> readings)
     : m_pMeter(dynamic_cast<CKobMeter*>(meter)), m_nChannels(channels), m_aReadings(readings) {}
@@ -325,12 +343,11 @@ protected:
         const double shunt = ShuntOf(chA);
         const bool valid = IsValidShunt(shunt);
         const double current = valid ? (chA ? a : b).v[ReadingIndex()] / shunt : kNaN;
-        std::u16string text, unit, top, topUnit;
+        std::u16string text, unit;
         FormatSi(current, u"A", text, unit);
         SetLcd(Over(chA) ? u"OL" : text, unit);
         const double full = valid ? FullScale(chA) / shunt : kNaN;
-        FormatSi(full, u"A", top, topUnit);
-        SetGauge1(std::fabs(current), 0.0, full, u"0 ... " + top + u" " + topUnit);
+        SetGauge1(std::fabs(current), 0.0, full, ScaleCaption(full, u"A"));
     }
 };
 
@@ -380,12 +397,11 @@ protected:
         const int r = ReadingIndex();
         const double power = valid ? a.v[r] * b.v[r] / shunt : kNaN;
         const std::u16string unit = r == kMeterRms ? u"VA" : u"W";
-        std::u16string text, prefixed, top, topUnit;
+        std::u16string text, prefixed;
         FormatSi(power, unit, text, prefixed);
         SetLcd(Over(true) || Over(false) ? u"OL" : text, prefixed);
         const double full = valid ? FullScale(true) * FullScale(false) / shunt : kNaN;
-        FormatSi(full, unit, top, topUnit);
-        SetGauge1(std::fabs(power), 0.0, full, u"0 ... " + top + u" " + topUnit);
+        SetGauge1(std::fabs(power), 0.0, full, ScaleCaption(full, unit));
     }
 };
 
@@ -431,27 +447,29 @@ protected:
     }
 };
 
+// Window type -> window class with the meter; 61, 63 and 65 are on input
+// A, 62, 64 and 66 on input B.
+struct MeterType {
+    uint32_t type;
+    CBaseVI* (*make)(CKobDevice* meter);
+};
+constexpr MeterType kMeterTypes[] = {
+    {61, [](CKobDevice* m) -> CBaseVI* { return new CMeterVI(m, true); }},
+    {62, [](CKobDevice* m) -> CBaseVI* { return new CMeterVI(m, false); }},
+    {63, [](CKobDevice* m) -> CBaseVI* { return new CAmpereMeterVI(m, true); }},
+    {64, [](CKobDevice* m) -> CBaseVI* { return new CAmpereMeterVI(m, false); }},
+    {65, [](CKobDevice* m) -> CBaseVI* { return new CDBMeterVI(m, true); }},
+    {66, [](CKobDevice* m) -> CBaseVI* { return new CDBMeterVI(m, false); }},
+    {67, [](CKobDevice* m) -> CBaseVI* { return new CPowerMeterVI(m); }},
+    {68, [](CKobDevice* m) -> CBaseVI* { return new CSwrMeterVI(m); }},
+    {69, [](CKobDevice* m) -> CBaseVI* { return new CTemperatureVI(m); }},
+};
+
 } // namespace
 
 CBaseVI* CreateMeterWindow(CKobface& device, uint32_t type) {
-    CKobDevice* meter = device.m_pMeter;
-    switch (type) {
-    case 61:
-    case 62:
-        return new CMeterVI(meter, type == 61);
-    case 63:
-    case 64:
-        return new CAmpereMeterVI(meter, type == 63);
-    case 65:
-    case 66:
-        return new CDBMeterVI(meter, type == 65);
-    case 67:
-        return new CPowerMeterVI(meter);
-    case 68:
-        return new CSwrMeterVI(meter);
-    case 69:
-        return new CTemperatureVI(meter);
-    default:
-        return new CBaseVI;
-    }
+    for (const MeterType& t : kMeterTypes)
+        if (t.type == type)
+            return t.make(device.m_pMeter);
+    return new CBaseVI;
 }
