@@ -1,20 +1,30 @@
 #include "instruments/meter/meter.h"
 
 #include <cmath>
+#include <mutex>
 
 #include "device/exchange.h"
 #include "device/kobface.h"
 #include "framework/archive.h"
 #include "framework/exception.h"
 
-uint16_t g_wMeterTime = 10;
-uint16_t g_wBufferSize = 2048;
-double g_dShunt1 = 10.0;
-double g_dShunt2 = 10.0;
+Relaxed<uint16_t> g_wMeterTime{10};
+Relaxed<uint16_t> g_wBufferSize{2048};
+Relaxed<double> g_dShunt1{10.0};
+Relaxed<double> g_dShunt2{10.0};
 MeterRecord g_MeterA;
 MeterRecord g_MeterB;
-uint8_t g_bOverA = 0;
-uint8_t g_bOverB = 0;
+Relaxed<uint8_t> g_bOverA{0};
+Relaxed<uint8_t> g_bOverB{0};
+
+MeterRecord GetMeterRecord(bool channelA) {
+    std::lock_guard<CCriticalSection> lock(g_csDevices);
+    return channelA ? g_MeterA : g_MeterB;
+}
+
+bool IsValidShunt(double ohms) {
+    return std::isfinite(ohms) && ohms > 0.0;
+}
 
 namespace {
 
@@ -45,7 +55,8 @@ bool OverRange(const RawChannel& raw, bool wide) {
 
 // A buffer of no samples has no mean: 0 rather than a division by zero.
 double PerSample(double sum) {
-    return g_wBufferSize ? sum / g_wBufferSize : 0.0;
+    const uint16_t size = g_wBufferSize;
+    return size ? sum / size : 0.0;
 }
 
 template <typename Scale> MeterRecord Decode(const RawChannel& raw, Scale scale) {
@@ -91,13 +102,15 @@ void CKobMeter::SetTiming(uint16_t time, uint16_t bufferSize) {
 
 void CKobMeter::SendTiming() {
     uint16_t w = GetInputWord();
+    const uint16_t time = g_wMeterTime;
+    const uint16_t size = g_wBufferSize;
     const uint8_t cmd[] = {kCmdMeterTiming,
-                           static_cast<uint8_t>(g_wMeterTime >> 8),
-                           static_cast<uint8_t>(g_wMeterTime & 0xFF),
+                           static_cast<uint8_t>(time >> 8),
+                           static_cast<uint8_t>(time & 0xFF),
                            static_cast<uint8_t>(w >> 8),
                            static_cast<uint8_t>(w & 0xFF),
-                           static_cast<uint8_t>(g_wBufferSize >> 8),
-                           static_cast<uint8_t>(g_wBufferSize & 0xFF)};
+                           static_cast<uint8_t>(size >> 8),
+                           static_cast<uint8_t>(size & 0xFF)};
     CStreamIO& s = Stream();
     SendCommand(s, cmd, sizeof cmd);
     CheckAck(s);
@@ -143,8 +156,13 @@ void CKobMeter::ReadValues(MeterRecord& a, MeterRecord& b) {
     rb.minimum = ReadSample(s, wide);
     rb.maximum = ReadSample(s, wide);
 
-    a = Decode(ra, [this](double raw) { return ScaleA(raw); });
-    b = Decode(rb, [this](double raw) { return ScaleB(raw); });
+    {
+        // The windows read the module-wide records whole, and set the ranges
+        // the scaling reads under the same lock.
+        std::lock_guard<CCriticalSection> lock(g_csDevices);
+        a = Decode(ra, [this](double raw) { return ScaleA(raw); });
+        b = Decode(rb, [this](double raw) { return ScaleB(raw); });
+    }
     g_bOverA = OverRange(ra, wide) ? 1 : 0;
     g_bOverB = OverRange(rb, wide) ? 1 : 0;
 }
@@ -203,8 +221,8 @@ void CKobMeter::SetSettings(CSettings* settings) {
 
 void CKobMeter::Serialize(CArchive& ar) {
     if (ar.IsStoring()) {
-        ar << uint32_t{2} << g_nCouplingA << g_nRangeA << g_nCouplingB << g_nRangeB << g_dShunt1
-           << g_dShunt2;
+        ar << uint32_t{2} << g_nCouplingA << g_nRangeA << g_nCouplingB << g_nRangeB
+           << static_cast<double>(g_dShunt1) << static_cast<double>(g_dShunt2);
         return;
     }
     // Read everything first: a file that ends early changes no setting.
@@ -216,8 +234,18 @@ void CKobMeter::Serialize(CArchive& ar) {
     double shunt1 = g_dShunt1;
     double shunt2 = g_dShunt2;
     ar >> version >> couplingA >> rangeA >> couplingB >> rangeB;
+    bool shunts = true;
     if (version > 1) {
         ar >> shunt1 >> shunt2;
+        shunts = IsValidShunt(shunt1) && IsValidShunt(shunt2);
+    }
+    // A row past the range table, an unknown coupling or a shunt no current
+    // can be computed through is damaged data, refused before anything
+    // changes.
+    const bool inputs = rangeA < kRangeCount && rangeB < kRangeCount &&
+                        couplingA <= kCouplingGround && couplingB <= kCouplingGround;
+    if (!inputs || !shunts) {
+        ThrowArchiveException(CArchiveException::generic);
     }
     g_nCouplingA = couplingA;
     g_nRangeA = rangeA;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "framework/relaxed.h"
 #include "instruments/device_base.h"
 
 // Box commands of the DVM and the counter.
@@ -39,14 +40,21 @@ struct MeterRecord {
     double v[kMeterValues] = {};
 };
 
-extern uint16_t g_wMeterTime;
-extern uint16_t g_wBufferSize;
-extern double g_dShunt1;
-extern double g_dShunt2;
+// Settings that windows and COM calls write while the worker reads them.
+extern Relaxed<uint16_t> g_wMeterTime;
+extern Relaxed<uint16_t> g_wBufferSize;
+extern Relaxed<double> g_dShunt1;
+extern Relaxed<double> g_dShunt2;
+// The last readings; written and read whole under g_csDevices.
 extern MeterRecord g_MeterA;
 extern MeterRecord g_MeterB;
-extern uint8_t g_bOverA;
-extern uint8_t g_bOverB;
+extern Relaxed<uint8_t> g_bOverA;
+extern Relaxed<uint8_t> g_bOverB;
+
+// The last readings of channel A (or B), taken whole.
+MeterRecord GetMeterRecord(bool channelA);
+// A shunt a current can be measured through: finite and above 0 ohms.
+bool IsValidShunt(double ohms);
 
 struct CMeterSettings : CSettings {
     uint16_t time = 0;

@@ -177,7 +177,11 @@ CONTROLS = {
     # The display of the three-phase windows: periods shown, background.
     "phasedisp": Control(32819, [("periods", int_kind(1, 8), 2), ("background", U32, 0x0C1A10)],
                          flags=3, sizing="given"),
+    "meterlcd": Control(32826, [("face", U32, 0xAAD6C6), ("color", U32, 0x182018)] +
+                        with_font(-28, 700, "Courier New"), flags=3, sizing="given"),
 }
+# The second pointer instrument: the fields of the first, its own tag.
+CONTROLS["gauge1"] = Control(32831, CONTROLS["gauge"].fields, id=-1, flags=7, sizing="gauge")
 FRAME_VALUES = Kind(lambda t: parse_list(t, 10, 0, U32_MAX, False), None)
 REPEAT_FIELDS = {"count": int_kind(1, 256), "step": Kind(POINT.parse, None),
                  "first": int_kind(-(1 << 31), (1 << 31) - 1)}

@@ -84,7 +84,7 @@ bool CHotGauge::SetRange(uint32_t range) {
 }
 
 double CHotGauge::Value() const {
-    const MeterRecord& rec = m_bChannelA ? g_MeterA : g_MeterB;
+    const MeterRecord rec = GetMeterRecord(m_bChannelA);
     return m_nReading < kMeterValues ? rec.v[m_nReading] : 0.0;
 }
 
@@ -113,7 +113,7 @@ void CHotGauge::Needle(double value, platform::Point out[3]) const {
 void CHotGauge::Draw(platform::Gfx& dc, bool) {
     std::unique_ptr<platform::Gfx> buffer = dc.CreateBuffer(m_rcArea);
     platform::Gfx& g = buffer ? *buffer : dc;
-    m_Face.Draw(g, 0, {m_rcArea.left, m_rcArea.top}, platform::Transparency::None);
+    m_Face.Draw(g, 0, {m_rcArea.left, m_rcArea.top}, platform::Transparency::Magenta);
     m_Labels.Draw(g, 8 - static_cast<int32_t>(m_nRange), {m_rcArea.left, m_rcArea.top + 10});
     platform::Point needle[3];
     Needle(Value(), needle);

@@ -10,6 +10,8 @@
 #include "vi/controls/displays.h"
 #include "vi/controls/gauge.h"
 #include "vi/controls/hot3phdisp.h"
+#include "vi/controls/gauge1.h"
+#include "vi/controls/meterlcd.h"
 #include "vi/controls/seg7.h"
 #include "vi/controls/toggles.h"
 
@@ -146,8 +148,8 @@ struct Factory {
     CHotspot* (*make)(CBaseVI*);
 };
 
-// Tags without an entry (32812, 32815, 32821, the displays of the meter
-// and hand-held meter windows, unknown ones) make no control.
+// Tags without an entry (32812, 32815, 32821, the displays of the
+// hand-held meter windows, unknown ones) make no control.
 constexpr Factory kFactory[] = {
     {kTagLabel, Make<CHotLabel>},
     {kTagBitmap, Make<CHotBitmap>},
@@ -165,6 +167,8 @@ constexpr Factory kFactory[] = {
     {kTagMenu, Make<CHotMenu>},
     {kTagGauge, MakeWithWindow<CHotGauge>},
     {kTag3PhDisp, Make<CHot3PhDisp>},
+    {kTagMeterLcd, Make<CHotMeterLcd>},
+    {kTagGauge1, MakeWithWindow<CHotGauge1>},
 };
 
 } // namespace

@@ -56,9 +56,11 @@ protected:
         g_byModel = 2;
         g_wMeterTime = 10;
         g_wBufferSize = 2048;
-        g_dShunt1 = g_dShunt2 = 10.0;
+        g_dShunt1 = 10.0;
+        g_dShunt2 = 10.0;
         g_MeterA = g_MeterB = MeterRecord{};
-        g_bOverA = g_bOverB = 0;
+        g_bOverA = 0;
+        g_bOverB = 0;
         g_nRangeA = g_nRangeB = 8;
         g_nCouplingA = g_nCouplingB = 0;
     }
@@ -174,7 +176,8 @@ TEST_F(MeterTest, RepliesDecodeIntoVoltsAndFlagTheConverterEnds) {
         g_wBufferSize = c.buffer;
         g_nRangeA = c.rangeA;
         g_nRangeB = c.rangeB;
-        g_bOverA = g_bOverB = 7;
+        g_bOverA = 7;
+        g_bOverB = 7;
         stream->Reply(c.reply);
         meter.ReadValues(a, b);
         EXPECT_EQ(Sent(), (Bytes{static_cast<uint8_t>(c.model == 2 ? 0x66 : 0x64)}));
@@ -238,7 +241,7 @@ TEST_F(MeterTest, SendChangesAndPollSendInputBeforeTimingAndOnlyWhatChanged) {
 }
 
 TEST_F(MeterTest, SettingsSnapshotAndStoredSettings) {
-    const State set{33, 512, 0.5, -2.0, 1, 0x0D, 2, 0x0203};
+    const State set{33, 512, 0.5, 2.25, 1, 0x0D, 2, 0x0C};
     Settings() = set;
     CSettings* snap = meter.GetSettings();
     ASSERT_NE(dynamic_cast<CMeterSettings*>(snap), nullptr);
@@ -255,14 +258,13 @@ TEST_F(MeterTest, SettingsSnapshotAndStoredSettings) {
     // Stored: version 2, couplings and ranges, then the shunts; time and
     // buffer size are not kept. Version 1 has no shunts: the ones in use stay.
     const Bytes out = Store(meter);
-    EXPECT_EQ(out,
-              Cat({Le32(2), Le32(1), Le32(0x0D), Le32(2), Le32(0x0203), Le64(0.5), Le64(-2.0)}));
+    EXPECT_EQ(out, Cat({Le32(2), Le32(1), Le32(0x0D), Le32(2), Le32(0x0C), Le64(0.5), Le64(2.25)}));
     struct Case {
         Bytes data;
         State settings;
         size_t remaining;
     } cases[] = {
-        {out, {77, 100, 0.5, -2.0, 1, 0x0D, 2, 0x0203}, 0},
+        {out, {77, 100, 0.5, 2.25, 1, 0x0D, 2, 0x0C}, 0},
         {Cat({Le32(1), Le32(0), Le32(5), Le32(1), Le32(6), {0xEE}}),
          {77, 100, 0.5, -2.0, 0, 5, 1, 6},
          1},
@@ -276,12 +278,26 @@ TEST_F(MeterTest, SettingsSnapshotAndStoredSettings) {
         EXPECT_EQ(State(Settings()), c.settings);
         EXPECT_EQ(meter.TakeChanged(), 0xFFFF);
     }
-    // A file that ends inside the block changes nothing.
+    // A file that ends inside the block, or names a row past the range
+    // table, an unknown coupling or a shunt no current can pass, changes
+    // nothing.
     const State before = Settings();
-    CArchive cut(out.data(), out.size() - 3);
-    EXPECT_THROW(meter.Serialize(cut), CArchiveException);
-    EXPECT_EQ(State(Settings()), before);
-    EXPECT_EQ(meter.TakeChanged(), 0);
+    auto block = [](uint32_t rangeB, uint32_t couplingB, double shunt2) {
+        return Cat(
+            {Le32(2), Le32(0), Le32(3), Le32(couplingB), Le32(rangeB), Le64(1.0), Le64(shunt2)});
+    };
+    const Bytes bad[] = {Bytes(out.begin(), out.end() - 3),
+                         block(15, 0, 1.0),
+                         block(3, 3, 1.0),
+                         block(3, 0, 0.0),
+                         block(3, 0, -1.0),
+                         block(3, 0, std::nan(""))};
+    for (const Bytes& b : bad) {
+        CArchive ar(b.data(), b.size());
+        EXPECT_THROW(meter.Serialize(ar), CArchiveException);
+        EXPECT_EQ(State(Settings()), before);
+        EXPECT_EQ(meter.TakeChanged(), 0);
+    }
 }
 
 TEST_F(MeterTest, CounterSendChangesFollowsTheRunFlagAndStoresOnlyItsVersion) {

@@ -49,7 +49,8 @@ const std::map<uint32_t, std::string> kLayout = {{32809, kFont + "us"}, {32810, 
                                                  {32820, "uu"},         {32822, "uuuuuuuuuu"},
                                                  {32823, "b"},          {32824, "uuu"},
                                                  {32825, "uuu"},        {32827, "uu"},
-                                                 {32828, "ddduudduuu"}, {32819, "uu"}};
+                                                 {32828, "ddduudduuu"}, {32819, "uu"},
+                                                 {32826, "uu" + kFont}, {32831, "ddduudduuu"}};
 
 Panel Read(const std::vector<uint8_t>& bytes) {
     CArchive ar(bytes.data(), bytes.size());
@@ -159,7 +160,15 @@ TEST(Panels, EveryPanelFitsItsStripsAndCarriesItsControls) {
                                                  {3047, 3048, 3049},
                                                  {4510, 4511, 4512, 4513},
                                                  {4514, 4515},
-                                                 {4530, 4531}};
+                                                 {4530, 4531},
+                                                 // Meter windows: couplings of A (or both) and of
+                                                 // B, readings, shunts, references.
+                                                 {5620, 5621, 5622},
+                                                 {5623, 5624, 5625},
+                                                 {5630, 5631, 5632},
+                                                 {5630, 5631},
+                                                 {5640, 5641, 5642, 5643},
+                                                 {5645, 5646}};
     std::map<uint32_t, Panel> panels;
     for (const auto& e : fs::directory_iterator(kSet / "301")) {
         panels[std::stoul(e.path().stem().string())] = Read(ReadAll(e.path()));
@@ -206,9 +215,10 @@ TEST(Panels, EveryPanelFitsItsStripsAndCarriesItsControls) {
     EXPECT_EQ(PngSize(5271).first, 11 * PngSize(5270).first);
     EXPECT_EQ(PngSize(5153).first % 256, 0u);
     EXPECT_EQ(PngSize(5153).second, 8u);
-    const uint32_t pairs[][3] = {{11, 12, 1}, {11, 13, 1}, {12, 13, 0}, {14, 21, 1},
-                                 {22, 12, 1}, {22, 14, 1}, {11, 14, 0}, {13, 21, 0},
-                                 {11, 11, 1}, {41, 48, 1}, {42, 43, 1}, {48, 11, 0}};
+    const uint32_t pairs[][3] = {{11, 12, 1}, {11, 13, 1}, {12, 13, 0}, {14, 21, 1}, {22, 12, 1},
+                                 {22, 14, 1}, {11, 14, 0}, {13, 21, 0}, {11, 11, 1}, {41, 48, 1},
+                                 {42, 43, 1}, {48, 11, 0}, {61, 62, 0}, {61, 67, 1}, {64, 68, 1},
+                                 {61, 11, 0}};
     for (auto [a, b, conflict] : pairs) {
         uint32_t shared = 0;
         for (int i = 0; i < 8; ++i) {
