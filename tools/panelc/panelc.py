@@ -174,6 +174,9 @@ CONTROLS = {
                              ("endangle", F64, 3 * math.pi / 2),
                              ("tip", int_kind(0, 1000), 120), ("basewidth", int_kind(0, 100), 5),
                              ("color", U32, 0)], id=-1, flags=7, sizing="gauge"),
+    "metralcd": Control(32829, [("face", U32, 0x9CC4A8), ("ink", U32, 0x182018),
+                                ("digitheight", int_kind(8, 400), 40)], flags=3,
+                        sizing="given"),
 }
 FRAME_VALUES = Kind(lambda t: parse_list(t, 10, 0, U32_MAX, False), None)
 REPEAT_FIELDS = {"count": int_kind(1, 256), "step": Kind(POINT.parse, None),

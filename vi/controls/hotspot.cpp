@@ -9,6 +9,7 @@
 #include "vi/controls/buttons.h"
 #include "vi/controls/displays.h"
 #include "vi/controls/gauge.h"
+#include "vi/controls/metralcd.h"
 #include "vi/controls/seg7.h"
 #include "vi/controls/toggles.h"
 
@@ -163,6 +164,7 @@ constexpr Factory kFactory[] = {
     {kTagKnob, Make<CHotKnob>},
     {kTagMenu, Make<CHotMenu>},
     {kTagGauge, MakeWithWindow<CHotGauge>},
+    {kTagMetraLcd, Make<CHotMetraLcd>},
 };
 
 } // namespace
