@@ -58,10 +58,6 @@ protected:
     static double ShareIn(CBaseVI& w, uint32_t id, platform::Color c, int tol = 40) {
         return Share(w.Wnd()->Snapshot(), w.FindHotspot(id)->m_rcArea, c, tol);
     }
-    static platform::Color CentreColour(CBaseVI& w, uint32_t id) {
-        const platform::Rect r = w.FindHotspot(id)->m_rcArea;
-        return w.Wnd()->Snapshot().At((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    }
     kobsim::InProcessBox m_box;
     CKobface m_face;
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "device/kobface.h"
@@ -21,7 +22,9 @@ namespace {
 constexpr uint32_t kIdPower = 7101;
 constexpr uint32_t kIdDcPlus = 7110, kIdDcMinus = 7111;
 constexpr uint32_t kIdOutRange = 7120; // 7120-7122: 10 V, 1 V, 0.1 V
-constexpr uint32_t kIdAmpUp = 7130, kIdAmpDown = 7131, kIdAmpUp10 = 7132, kIdAmpDown10 = 7133;
+// The amplitude buttons: 7130 +1 %, 7131 -1 %, 7132 +10 %, 7133 -10 %.
+constexpr uint32_t kIdAmpSteps = 7130;
+constexpr int kAmpSteps[] = {1, -1, 10, -10};
 constexpr uint32_t kIdAmplitude = 7140, kIdSet = 7141, kIdMeasured = 7142;
 constexpr uint32_t kIdDiffVolts = 7143, kIdDiffPercent = 7144;
 constexpr uint32_t kIdChannel = 7150; // 7150 A, 7151 B
@@ -201,7 +204,7 @@ bool CCalibrateVI::OnCommand(uint32_t id) {
     }
     const bool generator = id == kIdPower || id == kIdDcPlus || id == kIdDcMinus ||
                            (id >= kIdOutRange && id < kIdOutRange + kOutRanges) ||
-                           (id >= kIdAmpUp && id <= kIdAmpDown10);
+                           (id >= kIdAmpSteps && id < kIdAmpSteps + std::size(kAmpSteps));
     if (!generator)
         return CBaseVI::OnCommand(id);
     if (m_pFuncGen) {
@@ -213,8 +216,7 @@ bool CCalibrateVI::OnCommand(uint32_t id) {
         } else if (id >= kIdOutRange && id < kIdOutRange + kOutRanges) {
             m_pFuncGen->SetOutRange(id - kIdOutRange);
         } else {
-            const int steps[] = {1, -1, 10, -10};
-            StepAmplitude(steps[id - kIdAmpUp]);
+            StepAmplitude(kAmpSteps[id - kIdAmpSteps]);
         }
     }
     // Without a generator the controls fall back to what it would play.

@@ -146,7 +146,9 @@ TEST(Panels, EveryPanelFitsItsStripsAndCarriesItsControls) {
         {3000, 3001}, {3002, 3003}, {3044, 3045, 3046}, {3047, 3048, 3049}};
     std::map<uint32_t, Panel> panels;
     for (const auto& e : fs::directory_iterator(kSet / "301")) {
-        panels[std::stoul(e.path().stem().string())] = Read(ReadAll(e.path()));
+        const uint32_t type = std::stoul(e.path().stem().string());
+        if (want.count(type)) // the other window families' panels are theirs to check
+            panels[type] = Read(ReadAll(e.path()));
     }
     EXPECT_EQ(panels.size(), 6u);
     for (const auto& [type, p] : panels) {

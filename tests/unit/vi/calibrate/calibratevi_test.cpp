@@ -2,12 +2,15 @@
 // generator output is wired to input A; and what the window does without
 // its models or with a damaged workspace part.
 #include <cmath>
+#include <tuple>
+#include <vector>
 
 #include "framework/exception.h"
 #include "instruments/funcgen/funcgen.h"
 #include "instruments/meter/meter.h"
 #include "support/calibrate_window.h"
 #include "vi/calibrate/calibratevi.h"
+#include "vi/controls/metralcd.h"
 #include "vi/controls/seg7.h"
 
 namespace {
@@ -39,49 +42,52 @@ TEST_F(CalibrateVITest, SetsADirectVoltageAndShowsTheInputMeasuringIt) {
     g_byFGenEnable = 0;
 }
 
-// Null models: the window opens, its controls change nothing and the input
-// displays show dashes; damaged parts of a workspace are refused.
-TEST(CalibrateVIAlone, CopesWithoutModelsAndRefusesBadWorkspaceParts) {
+// Without models (nothing created, not connected) the windows open, their
+// controls change nothing and the displays say that nothing is measured.
+TEST(CalibrateVIAlone, WindowsWithoutModels) {
     platform::UseOffscreenWindows(true);
     ASSERT_TRUE(platform::UseDefaultResourceModule());
-    CKobface face; // nothing created, not connected
-    CBaseVI* w = face.LoadInstrumentWindow(60);
-    ASSERT_NE(w, nullptr);
-    w->Init();
+    CKobface face;
     const uint32_t amplitude = g_nFGenAmplitude;
-    for (uint32_t id : {7101u, 7111u, 7121u, 7130u, 7132u, 7151u, 7160u, 7161u})
-        w->OnCommand(id);
-    EXPECT_EQ(static_cast<uint32_t>(g_nFGenAmplitude), amplitude);
-    EXPECT_FALSE(w->PollDevices(nullptr));
-    EXPECT_EQ(dynamic_cast<CHotSeg7*>(w->FindHotspot(kMeasured))->Text(), "-------");
-
-    struct Case {
-        uint32_t schema;
-        std::vector<uint8_t> part;
-        bool refused;
-        uint32_t channel;
-    } cases[] = {
-        {4, {1, 0, 0, 0, 0, 0, 0, 0}, false, 0}, // channel A
-        {4, {1, 0, 0, 0, 2, 0, 0, 0}, true, 0},  // no channel 2
-        {4, {1, 0, 0, 0}, true, 0},              // cut short
-        {3, {}, false, 0},                       // older workspaces carry no part
-    };
-    auto& cal = dynamic_cast<CCalibrateVI&>(*w);
-    for (const Case& c : cases) {
-        cal.m_nChannel = 1;
-        CArchive ar(c.part.data(), c.part.size());
-        ar.SetObjectSchema(c.schema);
-        bool refused = false;
-        try {
-            w->Serialize(ar);
-        } catch (const CArchiveException&) {
-            refused = true;
-        }
-        EXPECT_EQ(refused, c.refused) << c.part.size();
-        EXPECT_EQ(cal.m_nChannel, c.refused || c.schema < 4 ? 1u : c.channel);
+    for (uint32_t type : {60u, 70u}) {
+        CBaseVI* w = face.LoadInstrumentWindow(type);
+        ASSERT_NE(w, nullptr);
+        w->Init();
+        for (uint32_t id : {7101u, 7111u, 7121u, 7132u, 7151u, 7161u})
+            w->OnCommand(id);
+        EXPECT_FALSE(w->PollDevices(nullptr));
+        w->OnRemove(&face);
+        if (type == 60)
+            EXPECT_EQ(dynamic_cast<CHotSeg7*>(w->FindHotspot(kMeasured))->Text(), "-------");
+        else
+            EXPECT_EQ(dynamic_cast<CHotMetraLcd*>(w->FindHotspot(7001))->m_strNote,
+                      platform::LoadResourceString(5651));
+        w->Wnd()->Destroy();
+        w->Delete();
     }
-    w->Wnd()->Destroy();
-    w->Delete();
+    EXPECT_EQ(static_cast<uint32_t>(g_nFGenAmplitude), amplitude);
+}
+
+// The window's part of a workspace (the channel checked): a damaged part is
+// refused and changes nothing; workspaces before version 4 carry none.
+TEST_F(CalibrateVITest, WorkspacePartRefusedWhenDamaged) {
+    auto& cal = dynamic_cast<CCalibrateVI&>(Open(60));
+    const std::tuple<uint32_t, std::vector<uint8_t>, bool, uint32_t> cases[] = {
+        {4, {1, 0, 0, 0, 0, 0, 0, 0}, false, 0},
+        {4, {1, 0, 0, 0, 2, 0, 0, 0}, true, 1},
+        {4, {1, 0, 0, 0}, true, 1},
+        {3, {}, false, 1},
+    };
+    for (const auto& [schema, part, refused, channel] : cases) {
+        cal.m_nChannel = 1;
+        CArchive ar(part.data(), part.size());
+        ar.SetObjectSchema(schema);
+        if (refused)
+            EXPECT_THROW(cal.Serialize(ar), CArchiveException);
+        else
+            cal.Serialize(ar);
+        EXPECT_EQ(cal.m_nChannel, channel) << part.size();
+    }
 }
 
 } // namespace
