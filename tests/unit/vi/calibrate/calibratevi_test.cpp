@@ -2,6 +2,8 @@
 // generator output is wired to input A; and what the window does without
 // its models or with a damaged workspace part.
 #include <cmath>
+#include <cstdlib>
+#include <memory>
 #include <tuple>
 #include <vector>
 
@@ -17,7 +19,6 @@ namespace {
 
 constexpr uint32_t kPower = 7101, kAmpUp10 = 7132, kRangeDown = 7161;
 constexpr uint32_t kSet = 7141, kMeasured = 7142;
-constexpr platform::Color kLitSegment = 0x2030FF;
 
 class CalibrateVITest : public SimWindowTest {};
 
@@ -25,7 +26,8 @@ TEST_F(CalibrateVITest, SetsADirectVoltageAndShowsTheInputMeasuringIt) {
     g_nRangeA = 8; // 50 V full scale
     CBaseVI& w = Open(60);
     auto& cal = dynamic_cast<CCalibrateVI&>(w);
-    const double dark = ShareIn(w, kMeasured, kLitSegment);
+    // Clicked once the worker has sent the generator's first settings.
+    ASSERT_TRUE(PumpWindowsUntil([&] { return cal.m_bMeasured.load(); }));
     for (int i = 0; i < 5; ++i)
         Click(w, kAmpUp10); // 50 % of the 10 V output
     Click(w, kPower);
@@ -34,11 +36,26 @@ TEST_F(CalibrateVITest, SetsADirectVoltageAndShowsTheInputMeasuringIt) {
     auto& set = *dynamic_cast<CHotSeg7*>(w.FindHotspot(kSet));
     EXPECT_TRUE(PumpWindowsUntil([&] { return set.Text() == "   5.000"; })) << set.Text();
 
-    // 50 % is the amplitude byte 127: the box plays 127/255 of 10 V on input A.
+    // 50 % is the amplitude byte 127: the box plays 127/255 of 10 V on input A,
+    // and the picture shows the digits of that reading.
+    auto& shown = *dynamic_cast<CHotSeg7*>(w.FindHotspot(kMeasured));
     EXPECT_TRUE(PumpWindowsUntil([&] {
-        return cal.m_bMeasured && g_nRangeA == 6 && std::fabs(cal.m_dMeasured - 4.98) < 0.05;
-    }));
-    EXPECT_TRUE(PumpWindowsUntil([&] { return ShareIn(w, kMeasured, kLitSegment) > 1.5 * dark; }));
+        return g_nRangeA == 6 &&
+               std::fabs(std::strtod(shown.Text().c_str(), nullptr) - 4.98) < 0.05;
+    })) << shown.Text();
+    const platform::Rect r = shown.m_rcArea;
+    CHotSeg7 digits;
+    digits.m_nDigits = 7;
+    digits.m_rcArea = {0, 0, r.Width(), r.Height()};
+    digits.SetText(shown.Text());
+    std::unique_ptr<platform::PictureGfx> want = platform::CreatePicture(r.Width(), r.Height());
+    digits.Draw(*want, false);
+    const platform::Pixels window = w.Wnd()->Snapshot(), expected = want->Read();
+    int same = 0;
+    for (int32_t y = 0; y < r.Height(); ++y)
+        for (int32_t x = 0; x < r.Width(); ++x)
+            same += Near(window.At(r.left + x, r.top + y), expected.At(x, y), 24);
+    EXPECT_GT(same, r.Width() * r.Height() * 95 / 100);
     g_byFGenEnable = 0;
 }
 
