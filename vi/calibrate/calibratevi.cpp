@@ -114,11 +114,10 @@ bool CCalibrateVI::PollDevices(CStreamIO*) {
     const bool a = m_nChannel == 0;
     const double mean = (a ? g_MeterA : g_MeterB).v[kMeterMean];
     const bool over = (a ? g_bOverA : g_bOverB) != 0;
-    const bool changed = !m_bMeasured || mean != m_dMeasured || over != m_bOver;
     m_dMeasured = mean;
     m_bOver = over;
     m_bMeasured = true;
-    return changed;
+    return !m_bShownKnown || mean != m_dShown || over != m_bShownOver;
 }
 
 void CCalibrateVI::Update(uintptr_t, intptr_t) {
@@ -160,12 +159,16 @@ void CCalibrateVI::RefreshInput() {
     ShowNumber(kIdFullScale, full, m_pMeter != nullptr, 1);
     const bool known = m_pMeter && m_bMeasured;
     const double measured = m_dMeasured;
+    m_dShown = measured;
+    m_bShownKnown = known;
+    const bool over = known && m_bOver;
+    m_bShownOver = over;
     const double diff = measured - SetVolts();
     ShowNumber(kIdMeasured, measured, known, 3);
     ShowNumber(kIdDiffVolts, diff, known, 3);
     ShowNumber(kIdDiffPercent, full > 0 ? 100.0 * diff / full : 0.0, known && full > 0, 2);
     if (auto* lamp = dynamic_cast<CHotStatus*>(FindHotspot(kTagStatus, kIdOver)))
-        if (lamp->SetOn(known && m_bOver))
+        if (lamp->SetOn(over))
             DrawNow(lamp);
 }
 

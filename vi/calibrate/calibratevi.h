@@ -49,6 +49,11 @@ private:
     void StopCounting();
 
     bool m_bCounted = false; // one of g_nMeterWindows
+    // What the input displays show: the worker compares with it, so a
+    // notification the window missed is sent again.
+    Relaxed<double> m_dShown{0.0};
+    std::atomic<bool> m_bShownKnown{false};
+    std::atomic<bool> m_bShownOver{false};
 };
 
 CBaseVI* CreateCalibrateVI(CKobDevice* funcgen, CKobDevice* meter);

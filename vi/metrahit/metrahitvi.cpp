@@ -54,11 +54,9 @@ bool CMetraHitVI::PollDevices(CStreamIO*) {
         m_pMetraHit->ClearDisplay();
     }
     const bool receiving = now - m_dwLastValid <= kNoReadingMs;
-    CMetraHitReading reading = m_pMetraHit->Reading();
-    const bool changed = reading != m_Last || receiving != m_bReceiving;
-    m_Last = std::move(reading);
     m_bReceiving = receiving;
-    return changed;
+    std::lock_guard<CCriticalSection> lock(g_csDevices);
+    return m_pMetraHit->Reading() != m_Shown || receiving != m_bShownReceiving;
 }
 
 void CMetraHitVI::Update(uintptr_t, intptr_t) {
@@ -67,6 +65,12 @@ void CMetraHitVI::Update(uintptr_t, intptr_t) {
 
 void CMetraHitVI::Refresh() {
     const bool receiving = m_bReceiving;
+    const CMetraHitReading r = m_pMetraHit ? m_pMetraHit->Reading() : CMetraHitReading{};
+    {
+        std::lock_guard<CCriticalSection> lock(g_csDevices);
+        m_Shown = r;
+        m_bShownReceiving = receiving;
+    }
     if (auto* lamp = dynamic_cast<CHotStatus*>(FindHotspot(kTagStatus, kIdReceiving))) {
         if (lamp->SetOn(receiving)) {
             DrawNow(lamp);
@@ -75,17 +79,13 @@ void CMetraHitVI::Refresh() {
     if (!m_pLcd) {
         return;
     }
-    bool changed;
-    if (!m_pMetraHit) {
-        changed = m_pLcd->SetReading(u"", u"", u"", platform::LoadResourceString(kMsgNoMeter));
-    } else {
-        const CMetraHitReading r = m_pMetraHit->Reading();
-        // An empty display: nothing came for a while (or nothing yet).
-        const std::u16string note =
-            r.display.empty() ? platform::LoadResourceString(kMsgNoReading) : std::u16string();
-        changed = m_pLcd->SetReading(r.display, r.mode, r.display.empty() ? u"" : r.unit, note);
-    }
-    if (changed) {
+    // An empty display: nothing came for a while (or nothing yet).
+    const bool blank = r.display.empty();
+    const std::u16string note = !m_pMetraHit ? platform::LoadResourceString(kMsgNoMeter)
+                                : blank      ? platform::LoadResourceString(kMsgNoReading)
+                                             : std::u16string();
+    const std::u16string mode = r.over ? r.mode + u"  OL" : r.mode;
+    if (m_pLcd->SetReading(r.display, mode, blank ? u"" : r.unit, note)) {
         DrawNow(m_pLcd);
     }
 }

@@ -36,7 +36,10 @@ private:
     // Written by the worker.
     std::atomic<uint32_t> m_dwLastValid{0};
     std::atomic<bool> m_bReceiving{false};
-    CMetraHitReading m_Last; // what the worker saw last (worker thread only)
+    // What the window shows, under g_csDevices: the worker compares with it,
+    // so a notification the window missed is sent again.
+    CMetraHitReading m_Shown;
+    bool m_bShownReceiving = false;
 };
 
 CBaseVI* CreateMetraHitVI(CKobDevice* metrahit, uint32_t variant);
