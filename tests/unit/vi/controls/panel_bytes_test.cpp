@@ -114,7 +114,7 @@ TEST_F(PanelBytes, OldFontRecordIsThirtyTwoBytesOfText) {
 
 TEST_F(PanelBytes, TagsWithoutAControlMakeNone) {
     for (uint32_t tag :
-         {32808u, 32812u, 32815u, 32819u, 32821u, 32826u, 32829u, 32830u, 32831u, 32850u, 0u})
+         {32808u, 32812u, 32815u, 32819u, 32821u, 32826u, 32830u, 32831u, 32850u, 0u})
         EXPECT_EQ(CreateHotspotForTag(tag, &vi), nullptr) << tag;
 }
 
