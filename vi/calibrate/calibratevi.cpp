@@ -66,13 +66,12 @@ CCalibrateVI::~CCalibrateVI() {
     StopCounting();
 }
 
-double CCalibrateVI::SetVolts() {
-    if (!g_byFGenEnable)
+double CCalibrateVI::SetVolts(const Generator& g) {
+    if (!g.on)
         return 0.0;
-    const uint32_t range = g_nFGenOutRange;
-    const double full = kOutFullScale[range < kOutRanges ? range : 0];
-    const double sign = static_cast<uint32_t>(g_nFGenFunction) == kFGenDcNegative ? -1.0 : 1.0;
-    return sign * static_cast<uint32_t>(g_nFGenAmplitude) / 100.0 * full;
+    const double full = kOutFullScale[g.range < kOutRanges ? g.range : 0];
+    const double sign = g.function == kFGenDcNegative ? -1.0 : 1.0;
+    return sign * g.amplitude / 100.0 * full;
 }
 
 double CCalibrateVI::InputFullScale(uint32_t channel) {
@@ -84,10 +83,6 @@ bool CCalibrateVI::Init() {
     // The worker serves the meter while a meter-type window is open.
     ++g_nMeterWindows;
     m_bCounted = true;
-    // The window checks with a direct voltage: another waveform gives way.
-    const uint32_t function = g_nFGenFunction;
-    if (m_pFuncGen && function != kFGenDcPositive && function != kFGenDcNegative)
-        m_pFuncGen->SetFunction(kFGenDcPositive);
     MarkRadio(kIdChannel + m_nChannel);
     RefreshGenerator();
     RefreshInput();
@@ -107,8 +102,18 @@ void CCalibrateVI::OnDestroy() {
 }
 
 bool CCalibrateVI::PollDevices(CStreamIO*) {
+    bool generator = false;
+    if (m_pFuncGen) {
+        std::lock_guard<CCriticalSection> lock(g_csDevices);
+        m_Gen = {g_byFGenEnable, g_nFGenFunction, g_nFGenAmplitude, g_nFGenOutRange};
+        generator = !(m_Gen == m_GenShown);
+        // The window checks with a direct voltage: another waveform gives way.
+        if (!m_bDcChecked && m_Gen.function != kFGenDcPositive && m_Gen.function != kFGenDcNegative)
+            m_pFuncGen->SetFunction(kFGenDcPositive);
+        m_bDcChecked = true;
+    }
     if (!m_pMeter)
-        return false;
+        return generator;
     // The worker wrote the readings itself; the window thread only sees
     // these copies.
     const bool a = m_nChannel == 0;
@@ -117,11 +122,11 @@ bool CCalibrateVI::PollDevices(CStreamIO*) {
     m_dMeasured = mean;
     m_bOver = over;
     m_bMeasured = true;
-    return !m_bShownKnown || mean != m_dShown || over != m_bShownOver;
+    return generator || !m_bShownKnown || mean != m_dShown || over != m_bShownOver;
 }
 
 void CCalibrateVI::Update(uintptr_t, intptr_t) {
-    RefreshInput();
+    RefreshGenerator();
 }
 
 void CCalibrateVI::ShowNumber(uint32_t id, double value, bool known, int decimals) {
@@ -137,19 +142,24 @@ void CCalibrateVI::ShowNumber(uint32_t id, double value, bool known, int decimal
 }
 
 void CCalibrateVI::RefreshGenerator() {
+    {
+        std::lock_guard<CCriticalSection> lock(g_csDevices);
+        m_GenView = m_Gen;
+        m_GenShown = m_Gen;
+    }
+    const Generator& g = m_GenView;
     if (auto* power = dynamic_cast<CHotSwitch*>(FindHotspot(kTagPowerButton, kIdPower))) {
-        const uint8_t on = g_byFGenEnable ? 1 : 0;
+        const uint8_t on = g.on ? 1 : 0;
         if (power->m_bOn != on) {
             power->m_bOn = on;
             DrawNow(power);
         }
         power->Enable(m_pFuncGen != nullptr);
     }
-    MarkRadio(static_cast<uint32_t>(g_nFGenFunction) == kFGenDcNegative ? kIdDcMinus : kIdDcPlus);
-    const uint32_t range = g_nFGenOutRange;
-    MarkRadio(kIdOutRange + (range < kOutRanges ? range : 0));
-    ShowNumber(kIdAmplitude, static_cast<uint32_t>(g_nFGenAmplitude), true, 0);
-    ShowNumber(kIdSet, SetVolts(), true, 3);
+    MarkRadio(g.function == kFGenDcNegative ? kIdDcMinus : kIdDcPlus);
+    MarkRadio(kIdOutRange + (g.range < kOutRanges ? g.range : 0));
+    ShowNumber(kIdAmplitude, g.amplitude, true, 0);
+    ShowNumber(kIdSet, SetVolts(g), true, 3);
     RefreshInput();
 }
 
@@ -163,7 +173,7 @@ void CCalibrateVI::RefreshInput() {
     m_bShownKnown = known;
     const bool over = known && m_bOver;
     m_bShownOver = over;
-    const double diff = measured - SetVolts();
+    const double diff = measured - SetVolts(m_GenView);
     ShowNumber(kIdMeasured, measured, known, 3);
     ShowNumber(kIdDiffVolts, diff, known, 3);
     ShowNumber(kIdDiffPercent, full > 0 ? 100.0 * diff / full : 0.0, known && full > 0, 2);
@@ -213,7 +223,7 @@ bool CCalibrateVI::OnCommand(uint32_t id) {
     if (m_pFuncGen) {
         if (id == kIdPower) {
             auto* power = dynamic_cast<CHotSwitch*>(FindHotspot(kTagPowerButton, kIdPower));
-            m_pFuncGen->SetEnable(power ? power->m_bOn : !g_byFGenEnable);
+            m_pFuncGen->SetEnable(power ? power->m_bOn : !m_GenView.on);
         } else if (id == kIdDcPlus || id == kIdDcMinus) {
             m_pFuncGen->SetFunction(id == kIdDcPlus ? kFGenDcPositive : kFGenDcNegative);
         } else if (id >= kIdOutRange && id < kIdOutRange + kOutRanges) {
@@ -222,7 +232,8 @@ bool CCalibrateVI::OnCommand(uint32_t id) {
             StepAmplitude(kAmpSteps[id - kIdAmpSteps]);
         }
     }
-    // Without a generator the controls fall back to what it would play.
+    // The displays follow when the worker has read the new settings; without
+    // a generator the controls fall back to what it plays.
     RefreshGenerator();
     return true;
 }

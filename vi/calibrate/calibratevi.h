@@ -25,9 +25,17 @@ public:
     void OnDestroy() override;
     void Serialize(CArchive& ar) override;
 
+    // The generator's settings as the worker last read them.
+    struct Generator {
+        uint8_t on = 0;
+        uint32_t function = 0;
+        uint32_t amplitude = 0;
+        uint32_t range = 0;
+        bool operator==(const Generator&) const = default;
+    };
     // The generator's output: +/- amplitude of the output range's full
     // scale while it is on, else 0 V.
-    static double SetVolts();
+    static double SetVolts(const Generator& g);
     // Full scale of the input range of a channel (0 A, 1 B), in volts.
     static double InputFullScale(uint32_t channel);
 
@@ -49,6 +57,13 @@ private:
     void StopCounting();
 
     bool m_bCounted = false; // one of g_nMeterWindows
+    // The generator's settings are written by the worker (the commands that
+    // send them record them): it copies them for the window under
+    // g_csDevices, together with what the window shows.
+    Generator m_Gen;
+    Generator m_GenShown;
+    bool m_bDcChecked = false; // worker only
+    Generator m_GenView;       // window thread only
     // What the input displays show: the worker compares with it, so a
     // notification the window missed is sent again.
     Relaxed<double> m_dShown{0.0};
