@@ -3,6 +3,7 @@
 #include <array>
 
 #include "device/exchange.h"
+#include "device/kobface.h"
 #include "framework/archive.h"
 
 namespace {
@@ -319,19 +320,37 @@ bool CMetraHit::DecodeFormat3(std::span<const uint8_t, kHandheldRecord23> r) {
 bool CMetraHit::ReadFormat1() {
     std::array<uint8_t, kHandheldRecord1> r{};
     ReadRecord(*this, kCmdHandheld1, r);
+    std::lock_guard<CCriticalSection> lock(g_csDevices);
     return DecodeFormat1(r);
 }
 
 bool CMetraHit::ReadFormat2() {
     std::array<uint8_t, kHandheldRecord23> r{};
     ReadRecord(*this, kCmdHandheld23, r);
+    std::lock_guard<CCriticalSection> lock(g_csDevices);
     return DecodeFormat2(r);
 }
 
 bool CMetraHit::ReadFormat3() {
     std::array<uint8_t, kHandheldRecord23> r{};
     ReadRecord(*this, kCmdHandheld23, r);
+    std::lock_guard<CCriticalSection> lock(g_csDevices);
     return DecodeFormat3(r);
+}
+
+CMetraHitReading CMetraHit::Reading() const {
+    std::lock_guard<CCriticalSection> lock(g_csDevices);
+    return {m_bValid != 0, m_szDisplay, m_pszMode, m_pszUnit, m_bOver != 0, m_nKind};
+}
+
+bool CMetraHit::ClearDisplay() {
+    std::lock_guard<CCriticalSection> lock(g_csDevices);
+    if (!m_szDisplay[0]) {
+        return false;
+    }
+    m_szDisplay[0] = 0;
+    m_pszMode = u"";
+    return true;
 }
 
 void CMetraHit::Serialize(CArchive& ar) {

@@ -14,6 +14,17 @@ inline constexpr uint8_t kCmdHandheld23 = 0x51; // "Q": families 2 and 3
 inline constexpr uint32_t kHandheldRecord1 = 9;
 inline constexpr uint32_t kHandheldRecord23 = 10;
 
+// One reading as the display shows it, copied whole.
+struct CMetraHitReading {
+    bool valid = false;
+    WString display;
+    WString mode;
+    WString unit;
+    bool over = false;
+    uint32_t kind = 0;
+    bool operator==(const CMetraHitReading&) const = default;
+};
+
 class CMetraHit : public CKobDevice {
 public:
     using CKobDevice::CKobDevice;
@@ -32,6 +43,14 @@ public:
     bool DecodeFormat3(std::span<const uint8_t, kHandheldRecord23> r);
 
     WString Display() const { return m_szDisplay; }
+
+    // The fields of the last reading are written by the worker while a
+    // window shows them: the record is decoded, cleared and copied only
+    // under g_csDevices.
+    CMetraHitReading Reading() const;
+    // Blanks the mode name and the display text (the meter stopped sending);
+    // false when the display text was empty already.
+    bool ClearDisplay();
 
     uint8_t m_bValid = 0;
     uint8_t m_byFlags = 0; // 0x20: a digit was not 0-9 (family 1)

@@ -179,6 +179,9 @@ CONTROLS = {
                          flags=3, sizing="given"),
     "meterlcd": Control(32826, [("face", U32, 0xAAD6C6), ("color", U32, 0x182018)] +
                         with_font(-28, 700, "Courier New"), flags=3, sizing="given"),
+    "metralcd": Control(32829, [("face", U32, 0x9CC4A8), ("ink", U32, 0x182018),
+                                ("digitheight", int_kind(8, 400), 40)], flags=3,
+                        sizing="given"),
 }
 # The second pointer instrument: the fields of the first, its own tag.
 CONTROLS["gauge1"] = Control(32831, CONTROLS["gauge"].fields, id=-1, flags=7, sizing="gauge")

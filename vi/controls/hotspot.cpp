@@ -9,9 +9,10 @@
 #include "vi/controls/buttons.h"
 #include "vi/controls/displays.h"
 #include "vi/controls/gauge.h"
-#include "vi/controls/hot3phdisp.h"
 #include "vi/controls/gauge1.h"
+#include "vi/controls/hot3phdisp.h"
 #include "vi/controls/meterlcd.h"
+#include "vi/controls/metralcd.h"
 #include "vi/controls/seg7.h"
 #include "vi/controls/toggles.h"
 
@@ -148,8 +149,8 @@ struct Factory {
     CHotspot* (*make)(CBaseVI*);
 };
 
-// Tags without an entry (32812, 32815, 32821, the displays of the
-// hand-held meter windows, unknown ones) make no control.
+// Tags without an entry (32812, 32815, 32821, the dot-matrix display,
+// unknown ones) make no control.
 constexpr Factory kFactory[] = {
     {kTagLabel, Make<CHotLabel>},
     {kTagBitmap, Make<CHotBitmap>},
@@ -169,6 +170,7 @@ constexpr Factory kFactory[] = {
     {kTag3PhDisp, Make<CHot3PhDisp>},
     {kTagMeterLcd, Make<CHotMeterLcd>},
     {kTagGauge1, MakeWithWindow<CHotGauge1>},
+    {kTagMetraLcd, Make<CHotMetraLcd>},
 };
 
 } // namespace

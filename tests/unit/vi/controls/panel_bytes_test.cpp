@@ -113,7 +113,7 @@ TEST_F(PanelBytes, OldFontRecordIsThirtyTwoBytesOfText) {
 }
 
 TEST_F(PanelBytes, TagsWithoutAControlMakeNone) {
-    for (uint32_t tag : {32808u, 32812u, 32815u, 32821u, 32829u, 32830u, 32850u, 0u})
+    for (uint32_t tag : {32808u, 32812u, 32815u, 32821u, 32830u, 32850u, 0u})
         EXPECT_EQ(CreateHotspotForTag(tag, &vi), nullptr) << tag;
 }
 
