@@ -62,6 +62,10 @@ TEST_F(RefusingBoxTest, ARefusalIsShownAndReportedAsTheClientChose) {
     ASSERT_EQ(kob->ComErrorFlags(0, 1), S_OK);
     EXPECT_EQ(scope->Start(), E_FAIL);
     EXPECT_EQ(host.Messages().size(), 2u);
+    // Any non-zero byte switches reporting back on.
+    ASSERT_EQ(kob->ComErrorFlags(7, 0), S_OK);
+    EXPECT_EQ(scope->Start(), S_FALSE);
+    EXPECT_EQ(host.Messages().size(), 3u);
     // The line is still in step: the next commands work.
     ScopeStatus status = SC_FAILURE;
     EXPECT_EQ(scope->Status(&status), S_OK);

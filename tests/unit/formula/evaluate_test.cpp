@@ -107,16 +107,6 @@ TEST(FormulaEvaluate, NoNaNOrInfinityReachesATable) {
     EXPECT_EQ(comp.Run(2.0), 2.0);
 }
 
-// Every compiler error has its text in every language.
-TEST(FormulaErrors, MessagesInEveryLanguage) {
-    for (uint32_t code = 0; code < 12; ++code) {
-        for (uint16_t lang : {kLangEnglish, kLangGerman, kLangFrench, kLangSpanish}) {
-            EXPECT_FALSE(LoadResString(1732 + code, lang).empty()) << code << " " << lang;
-        }
-    }
-    EXPECT_EQ(Narrow(LoadResString(1738, kLangEnglish)), "Constant, \"X\" or function expected.");
-}
-
 TEST(FormulaErrors, ShowErrorBeepsAndShowsTheMessage) {
     SetThreadLanguage(kLangEnglish);
     ScriptedUi ui;

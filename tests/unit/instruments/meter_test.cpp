@@ -10,10 +10,10 @@
 
 #include "device/exchange.h"
 #include "device/kobface.h"
-#include "framework/archive.h"
 #include "instruments/meter/meter.h"
 #include "support/scripted_stream.h"
 #include "support/scripted_ui.h"
+#include "support/stored.h"
 
 namespace {
 
@@ -66,12 +66,6 @@ protected:
     static auto Settings() {
         return std::tie(g_wMeterTime, g_wBufferSize, g_dShunt1, g_dShunt2, g_nCouplingA, g_nRangeA,
                         g_nCouplingB, g_nRangeB);
-    }
-    static Bytes Store(CKobDevice& d) {
-        Bytes out;
-        CArchive ar(out);
-        d.Serialize(ar);
-        return out;
     }
     // Bytes written since the last look.
     Bytes Sent() {
@@ -254,7 +248,7 @@ TEST_F(MeterTest, SettingsSnapshotAndStoredSettings) {
 
     // Stored: version 2, couplings and ranges, then the shunts; time and
     // buffer size are not kept. Version 1 has no shunts: the ones in use stay.
-    const Bytes out = Store(meter);
+    const Bytes out = Stored(meter);
     EXPECT_EQ(out,
               Cat({Le32(2), Le32(1), Le32(0x0D), Le32(2), Le32(0x0203), Le64(0.5), Le64(-2.0)}));
     struct Case {
@@ -270,17 +264,16 @@ TEST_F(MeterTest, SettingsSnapshotAndStoredSettings) {
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.data[0]));
         Settings() = State{77, 100, 0.5, -2.0, 0, 8, 0, 8};
-        CArchive ar(c.data.data(), c.data.size());
-        meter.Serialize(ar);
-        EXPECT_EQ(ar.Remaining(), c.remaining);
+        EXPECT_EQ(Load(meter, c.data), c.remaining);
         EXPECT_EQ(State(Settings()), c.settings);
         EXPECT_EQ(meter.TakeChanged(), 0xFFFF);
     }
-    // A file that ends inside the block changes nothing.
+    // A file that ends early changes nothing.
     const State before = Settings();
-    CArchive cut(out.data(), out.size() - 3);
-    EXPECT_THROW(meter.Serialize(cut), CArchiveException);
-    EXPECT_EQ(State(Settings()), before);
+    for (size_t n = 0; n < out.size(); ++n) {
+        EXPECT_THROW(Load(meter, out, n), CArchiveException) << n;
+        EXPECT_EQ(State(Settings()), before);
+    }
     EXPECT_EQ(meter.TakeChanged(), 0);
 }
 
@@ -307,8 +300,6 @@ TEST_F(MeterTest, CounterSendChangesFollowsTheRunFlagAndStoresOnlyItsVersion) {
         EXPECT_EQ(stream->Unread(), 0u);
     }
     EXPECT_EQ(counter.m_wChanged, 0); // the meter's mask is not the counter's
-    EXPECT_EQ(Store(counter), (Bytes{1, 0, 0, 0}));
-    const Bytes cut = {1, 0};
-    CArchive bad(cut.data(), cut.size());
-    EXPECT_THROW(counter.Serialize(bad), CArchiveException);
+    EXPECT_EQ(Stored(counter), (Bytes{1, 0, 0, 0}));
+    EXPECT_THROW(Load(counter, {1, 0}), CArchiveException);
 }

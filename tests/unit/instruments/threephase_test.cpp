@@ -9,10 +9,10 @@
 
 #include "device/exchange.h"
 #include "device/kobface.h"
-#include "framework/archive.h"
 #include "instruments/threephase/threephase.h"
 #include "support/scripted_stream.h"
 #include "support/scripted_ui.h"
+#include "support/stored.h"
 
 namespace {
 
@@ -106,26 +106,21 @@ TEST_F(ThreePhaseTest, StoredSettingsAndAnOldRecord) {
     g_nP3Frequency = 42;
     g_bP3DcMode = 0;
     g_strP3Formula = u"X*2";
-    Bytes stored;
-    CArchive out(stored);
-    gen.Serialize(out);
+    const Bytes stored = Stored(gen);
     ASSERT_EQ(stored.size(), 13 * 4 + 4 + 6u);
 
     g_abP3PhaseOn[1] = 0;
     g_nP3Frequency = 1;
     g_byP3Enable = g_bP3DcMode = 1;
-    CArchive in(stored.data(), stored.size());
-    gen.Serialize(in);
+    Load(gen, stored);
     EXPECT_EQ(std::tuple(g_abP3PhaseOn[1], g_nP3Frequency, g_byP3Enable, g_bP3DcMode),
               std::tuple(uint8_t{1}, 42u, uint8_t{0}, uint8_t{0}));
     EXPECT_EQ(g_strP3Formula, u"X*2");
     EXPECT_EQ(gen.TakeChanged(), kP3ChangedAll);
 
     // Version 1 ends the record: only the switch goes off.
-    const Bytes old{1, 0, 0, 0};
     g_byP3Enable = 1;
-    CArchive v1(old.data(), old.size());
-    gen.Serialize(v1);
+    Load(gen, {1, 0, 0, 0});
     EXPECT_EQ(g_byP3Enable, 0);
     EXPECT_EQ(g_nP3Frequency, 42u);
 }
