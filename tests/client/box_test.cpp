@@ -15,14 +15,7 @@ bool Contains(const std::vector<std::string>& lines, const std::string& text) {
                        [&](const std::string& l) { return l.find(text) != std::string::npos; });
 }
 
-class BoxTest : public client::ClientTest {
-protected:
-    explicit BoxTest(std::vector<std::string> faults = {}) : ClientTest(WithFast(faults)) {}
-    static std::vector<std::string> WithFast(std::vector<std::string> args) {
-        args.insert(args.begin(), "--fast");
-        return args;
-    }
-};
+using BoxTest = client::ClientTest;
 
 // Create announces the instrument; after Disconnect an announcement fails
 // on the closed line and is shown, Connect opens the same line again;
@@ -49,7 +42,8 @@ TEST_F(BoxTest, CreateAnnouncesTheInstrumentAndUnloadClosesTheBox) {
 
 class RefusingBoxTest : public BoxTest {
 protected:
-    RefusingBoxTest() : BoxTest({"--fault", "0x0e:wrong-ack", "--fault", "0xd2:wrong-ack"}) {}
+    RefusingBoxTest()
+        : BoxTest({"--fast", "--fault", "0x0e:wrong-ack", "--fault", "0xd2:wrong-ack"}) {}
 };
 
 TEST_F(RefusingBoxTest, ARefusalIsShownAndReportedAsTheClientChose) {
@@ -76,7 +70,8 @@ class StoppingBoxTest : public BoxTest {
 protected:
     // The memory read answers only part of its reply, once; so does the
     // first online reply.
-    StoppingBoxTest() : BoxTest({"--fault", "0xdc:short:100x1", "--fault", "0xdd:short:1x1"}) {}
+    StoppingBoxTest()
+        : BoxTest({"--fast", "--fault", "0xdc:short:100x1", "--fault", "0xdd:short:1x1"}) {}
 };
 
 TEST_F(StoppingBoxTest, ABoxThatStopsAnsweringLeavesACleanResultUnderEitherPolicy) {

@@ -63,7 +63,14 @@ TEST(Connect, SimulationOnlyWhenAllowedAndExitLeavesNoStream) {
     s.ui.dialogAnswers.push_back({kInitSimulate, 0});
     EXPECT_EQ(s.kobface.Connect(1, 0), 7);
     ASSERT_NE(s.kobface.m_pStream, nullptr);
-    EXPECT_FALSE(s.kobface.IsConnected()); // the simulated stream is never open
+    // The simulated stream is never open, reads zeros and reads no
+    // acknowledgement.
+    EXPECT_FALSE(s.kobface.IsConnected());
+    EXPECT_EQ(Narrow(s.kobface.m_pStream->GetName()), "Demo-Interface");
+    uint8_t b[2] = {1, 2};
+    s.kobface.m_pStream->Read(b, 2);
+    EXPECT_EQ(b[0] + b[1], 0);
+    EXPECT_NO_THROW(s.kobface.CreateDevice(kTypeScope));
     EXPECT_EQ(s.ui.dialogs[0].templateId, 20001u);
     EXPECT_TRUE(s.ui.dialogs[0].allowSimulation);
 
