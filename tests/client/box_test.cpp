@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "client/fixture.h"
 
@@ -30,11 +31,9 @@ TEST_F(BoxTest, CreateAnnouncesTheInstrumentAndUnloadClosesTheBox) {
     EXPECT_EQ(kob->Connect(), S_OK);
     EXPECT_TRUE(host.Dialogs().empty());
     EXPECT_FALSE(Contains(host.BoxLog(), "0x11"));
-    for (IUnknown** p : {reinterpret_cast<IUnknown**>(&gen), reinterpret_cast<IUnknown**>(&relays),
-                         reinterpret_cast<IUnknown**>(&kob)}) {
-        (*p)->Release();
-        *p = nullptr;
-    }
+    std::exchange(gen, nullptr)->Release();
+    std::exchange(relays, nullptr)->Release();
+    std::exchange(kob, nullptr)->Release();
     host.Unload();
     EXPECT_TRUE(Contains(host.BoxLog("0x11", 2000), "0x11"));
     EXPECT_EQ(host.Messages().size(), 1u);

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "support/own_dialogs.h"
 #include "support/typelib_expect.h"

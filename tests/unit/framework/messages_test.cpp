@@ -107,10 +107,6 @@ TEST(FormatText, NumberedPlaceholdersTakeTheArguments) {
     EXPECT_EQ(FormatText(u"100% %0 %", {u"x"}), u"100% %0 %");
     // A replacement is not scanned again.
     EXPECT_EQ(FormatText(u"%1", {u"%2", u"no"}), u"%2");
-
-    Language english("1033");
-    EXPECT_EQ(Narrow(FormatText(LoadResString(20007), {u"MX9", u"KX7710-3B"})),
-              "Device \"MX9\" found.\nThe program requires device \"KX7710-3B\".");
 }
 
 TEST(WideStrings, Utf8AndUtf16ConvertBothWays) {

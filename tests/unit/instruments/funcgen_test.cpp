@@ -5,13 +5,11 @@
 
 #include <cmath>
 #include <functional>
-#include <numbers>
 #include <tuple>
 
 #include "device/exchange.h"
 #include "device/kobface.h"
 #include "instruments/funcgen/funcgen.h"
-#include "support/comm_code.h"
 #include "support/scripted_stream.h"
 #include "support/scripted_ui.h"
 #include "support/stored.h"

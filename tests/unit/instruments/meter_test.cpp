@@ -3,7 +3,6 @@
 // stored settings.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <functional>
 #include <tuple>
 #include <vector>

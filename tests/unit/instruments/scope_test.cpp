@@ -165,7 +165,6 @@ TEST_F(ScopeTest, InputAndChannelReadsScaleToTheRange) {
     EXPECT_EQ(stream->Written(), (Bytes{0xD9, 0x01, 0x88}));
     EXPECT_EQ(stream->Unread(), 0u);
     stream->ClearWritten();
-    EXPECT_EQ(std::tuple(g_nRangeA, g_nCouplingA, g_nRangeB, g_nCouplingB), std::tuple(8, 1, 1, 2));
     EXPECT_DOUBLE_EQ(g_dDisplayFactorA, 1.25);        // 50 V on 10 V/div
     EXPECT_DOUBLE_EQ(g_dDisplayFactorB, 1.0);         // 0.2 V on 0.05 V/div
     EXPECT_EQ(s.MakeInputWord(20, 0, 14, 1), 0x8E14); // a range outside the table: no factor
