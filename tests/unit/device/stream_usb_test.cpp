@@ -1,6 +1,8 @@
 // The USB stream's packet logic, on fake pipes.
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "support/comm_code.h"
 
 #include "device/stream.h"
@@ -11,9 +13,7 @@ namespace {
 
 std::vector<uint8_t> Counting(size_t n, uint8_t from = 0) {
     std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) {
-        v[i] = static_cast<uint8_t>(from + i);
-    }
+    std::iota(v.begin(), v.end(), from);
     return v;
 }
 
