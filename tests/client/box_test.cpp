@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "client/fixture.h"
 
@@ -15,14 +16,7 @@ bool Contains(const std::vector<std::string>& lines, const std::string& text) {
                        [&](const std::string& l) { return l.find(text) != std::string::npos; });
 }
 
-class BoxTest : public client::ClientTest {
-protected:
-    explicit BoxTest(std::vector<std::string> faults = {}) : ClientTest(WithFast(faults)) {}
-    static std::vector<std::string> WithFast(std::vector<std::string> args) {
-        args.insert(args.begin(), "--fast");
-        return args;
-    }
-};
+using BoxTest = client::ClientTest;
 
 // Create announces the instrument; after Disconnect an announcement fails
 // on the closed line and is shown, Connect opens the same line again;
@@ -37,11 +31,9 @@ TEST_F(BoxTest, CreateAnnouncesTheInstrumentAndUnloadClosesTheBox) {
     EXPECT_EQ(kob->Connect(), S_OK);
     EXPECT_TRUE(host.Dialogs().empty());
     EXPECT_FALSE(Contains(host.BoxLog(), "0x11"));
-    for (IUnknown** p : {reinterpret_cast<IUnknown**>(&gen), reinterpret_cast<IUnknown**>(&relays),
-                         reinterpret_cast<IUnknown**>(&kob)}) {
-        (*p)->Release();
-        *p = nullptr;
-    }
+    std::exchange(gen, nullptr)->Release();
+    std::exchange(relays, nullptr)->Release();
+    std::exchange(kob, nullptr)->Release();
     host.Unload();
     EXPECT_TRUE(Contains(host.BoxLog("0x11", 2000), "0x11"));
     EXPECT_EQ(host.Messages().size(), 1u);
@@ -49,7 +41,8 @@ TEST_F(BoxTest, CreateAnnouncesTheInstrumentAndUnloadClosesTheBox) {
 
 class RefusingBoxTest : public BoxTest {
 protected:
-    RefusingBoxTest() : BoxTest({"--fault", "0x0e:wrong-ack", "--fault", "0xd2:wrong-ack"}) {}
+    RefusingBoxTest()
+        : BoxTest({"--fast", "--fault", "0x0e:wrong-ack", "--fault", "0xd2:wrong-ack"}) {}
 };
 
 TEST_F(RefusingBoxTest, ARefusalIsShownAndReportedAsTheClientChose) {
@@ -62,6 +55,10 @@ TEST_F(RefusingBoxTest, ARefusalIsShownAndReportedAsTheClientChose) {
     ASSERT_EQ(kob->ComErrorFlags(0, 1), S_OK);
     EXPECT_EQ(scope->Start(), E_FAIL);
     EXPECT_EQ(host.Messages().size(), 2u);
+    // Any non-zero byte switches reporting back on.
+    ASSERT_EQ(kob->ComErrorFlags(7, 0), S_OK);
+    EXPECT_EQ(scope->Start(), S_FALSE);
+    EXPECT_EQ(host.Messages().size(), 3u);
     // The line is still in step: the next commands work.
     ScopeStatus status = SC_FAILURE;
     EXPECT_EQ(scope->Status(&status), S_OK);
@@ -72,7 +69,8 @@ class StoppingBoxTest : public BoxTest {
 protected:
     // The memory read answers only part of its reply, once; so does the
     // first online reply.
-    StoppingBoxTest() : BoxTest({"--fault", "0xdc:short:100x1", "--fault", "0xdd:short:1x1"}) {}
+    StoppingBoxTest()
+        : BoxTest({"--fast", "--fault", "0xdc:short:100x1", "--fault", "0xdd:short:1x1"}) {}
 };
 
 TEST_F(StoppingBoxTest, ABoxThatStopsAnsweringLeavesACleanResultUnderEitherPolicy) {

@@ -14,20 +14,7 @@
 
 namespace {
 
-// A VARIANT holding a table of the words (left empty for another type).
-struct Table {
-    explicit Table(const std::vector<unsigned short>& words, VARTYPE type = VT_UI2) {
-        v.vt = static_cast<VARTYPE>(VT_ARRAY | type);
-        v.parray = SafeArrayCreateVector(type, 0, static_cast<ULONG>(words.size()));
-        void* data = nullptr;
-        if (type == VT_UI2 && SUCCEEDED(SafeArrayAccessData(v.parray, &data))) {
-            std::copy(words.begin(), words.end(), static_cast<unsigned short*>(data));
-            SafeArrayUnaccessData(v.parray);
-        }
-    }
-    ~Table() { VariantClear(&v); }
-    VARIANT v;
-};
+using client::Table;
 
 std::vector<unsigned short> Words(VARIANT& v) {
     return client::Items<unsigned short>(v, VT_UI2);
@@ -70,7 +57,7 @@ TEST_F(DigitalTest, OutputsComeBackOnTheInputsAndPatternsAreRecorded) {
 
     // A counting pattern played onto the outputs, recorded in order; the
     // trigger waits for 50 on the low byte.
-    Table counting(Counting(0, 1000));
+    Table counting(VT_UI2, Counting(0, 1000));
     ASSERT_EQ(dig->Pattern(&counting.v), S_OK);
     EXPECT_EQ(Record(1000, 0, 0), Counting(0, 1000));
     EXPECT_EQ(Record(10, 0x00FF, 50), Counting(50, 10));
@@ -98,8 +85,8 @@ TEST_F(DigitalTest, TablesOfTheWrongKindAreRefusedAndNothingIsSent) {
         EXPECT_EQ(hr, E_POINTER);
     }
 
-    Table doubles({}, VT_R8);
-    Table tooLong(std::vector<unsigned short>(65536, 1));
+    Table doubles(VT_R8, std::vector<double>{});
+    Table tooLong(VT_UI2, std::vector<unsigned short>(65536, 1));
     VARIANT scalar{};
     scalar.vt = VT_UI2;
     VARIANT byRef{};
@@ -109,7 +96,7 @@ TEST_F(DigitalTest, TablesOfTheWrongKindAreRefusedAndNothingIsSent) {
     EXPECT_EQ(dig->Pattern(&scalar), S_FALSE);
     EXPECT_EQ(dig->Pattern(&byRef), S_FALSE);
     EXPECT_EQ(dig->Pattern(&tooLong.v), E_INVALIDARG);
-    Table empty({});
+    Table empty(VT_UI2, std::vector<unsigned short>{});
     EXPECT_EQ(dig->Pattern(&empty.v), S_OK);
     const auto log = host.BoxLog("output pattern", 1000);
     int patterns = 0;

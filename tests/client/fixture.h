@@ -68,6 +68,24 @@ inline std::vector<double> Values(VARIANT& v) {
     return Items<double>(v, VT_R8);
 }
 
+// A table as a client passes it: an array of type vt holding the values
+// (left zero where vt is not of their size), freed with the object.
+struct Table {
+    template <typename T> Table(VARTYPE vt, const std::vector<T>& values) {
+        v.vt = static_cast<VARTYPE>(VT_ARRAY | vt);
+        v.parray = SafeArrayCreateVector(vt, 0, static_cast<ULONG>(values.size()));
+        void* data = nullptr;
+        if (v.parray->cbElements == sizeof(T) && SUCCEEDED(SafeArrayAccessData(v.parray, &data))) {
+            std::copy(values.begin(), values.end(), static_cast<T*>(data));
+            SafeArrayUnaccessData(v.parray);
+        }
+    }
+    ~Table() { VariantClear(&v); }
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+    VARIANT v;
+};
+
 // Frequency from the rising zero crossings, interpolated between samples.
 inline double ZeroCrossingFrequency(const std::vector<double>& v, double delta) {
     std::vector<double> crossings;

@@ -15,26 +15,6 @@
 
 namespace client {
 
-namespace {
-
-constexpr int kMessageId = 101;
-constexpr int kLinesId = 451;
-constexpr int kRepeatId = 4;
-constexpr int kExitId = 2;
-
-std::vector<std::string> ListEntries(HWND list) {
-    std::vector<std::string> lines;
-    LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        wchar_t text[256] = {};
-        SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-        lines.push_back(owndlg::Utf8(text));
-    }
-    return lines;
-}
-
-} // namespace
-
 struct Host::Impl {
     void See(HWND wnd);
     FARPROC Symbol(const char* name) { return GetProcAddress(module, name); }
@@ -50,7 +30,7 @@ struct Host::Impl {
 };
 
 void Host::Impl::See(HWND wnd) {
-    HWND list = GetDlgItem(wnd, kLinesId);
+    HWND list = GetDlgItem(wnd, owndlg::kLinesId);
     if (!list) {
         std::string text = owndlg::Text(wnd, 0xFFFF);
         {
@@ -60,8 +40,8 @@ void Host::Impl::See(HWND wnd) {
         SendMessageW(wnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         return;
     }
-    Dialog seen{owndlg::Text(wnd, kMessageId), ListEntries(list)};
-    std::pair<int, int> answer{kExitId, 0};
+    Dialog seen{owndlg::Text(wnd, owndlg::kMessageId), owndlg::Lines(list)};
+    std::pair<int, int> answer{owndlg::kExitId, 0};
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (answered == wnd) {
@@ -74,7 +54,7 @@ void Host::Impl::See(HWND wnd) {
             answers.pop_front();
         }
     }
-    if (answer.first == kRepeatId) {
+    if (answer.first == owndlg::kRepeatId) {
         SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(answer.second), 0);
     }
     HWND button = GetDlgItem(wnd, answer.first);

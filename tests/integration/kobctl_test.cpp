@@ -101,7 +101,6 @@ TEST(Kobctl, ToolsAnswerTheirOptionsPlainly) {
         {"kobctl scope --png", 2, "", "kobctl scope: --png needs a value\n"},
         {"kobctl identify --device ''", 2, "", "kobctl: --device needs a value\n"},
         {"kobctl identify --device /dev/null", 1, "", kNoLine},
-        {"kobctl scope --device /dev/null", 1, "", kNoLine}, // the same cause, the same words
         {"kobctl meter --help", 0, "units of 10 ms", ""},
         {"kobctl formula --points 2 -- -X", 0, "1 3.1415926535897931 -3.1415926535897931\n", ""},
         {"kobctl formula ' '", 2, "", "the formula is empty"},

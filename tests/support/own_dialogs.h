@@ -7,8 +7,12 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace owndlg {
+
+// The connection dialog's message, list of lines and buttons.
+constexpr int kMessageId = 101, kLinesId = 451, kRepeatId = 4, kSimulateId = 6, kExitId = 2;
 
 inline std::string Utf8(const wchar_t* text) {
     int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -23,6 +27,17 @@ inline std::string Text(HWND wnd, int id = 0) {
     HWND item = id ? GetDlgItem(wnd, id) : wnd;
     wchar_t text[1024] = {};
     return item ? (GetWindowTextW(item, text, 1024), Utf8(text)) : "<none>";
+}
+
+// The entries of a combo box.
+inline std::vector<std::string> Lines(HWND list) {
+    std::vector<std::string> lines;
+    for (LRESULT i = 0; i < SendMessageW(list, CB_GETCOUNT, 0, 0); ++i) {
+        wchar_t text[256] = {};
+        SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        lines.push_back(Utf8(text));
+    }
+    return lines;
 }
 
 inline BOOL CALLBACK Visit(HWND wnd, LPARAM act) {

@@ -34,7 +34,6 @@ public:
     PtyPeer& operator=(const PtyPeer&) = delete;
 
     const std::string& Path() const { return m_strPath; }
-    bool Ok() const { return m_master >= 0; }
     int MasterFd() const { return m_master; }
     int SlaveFd() const { return m_slave; }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "support/own_dialogs.h"
+
 namespace kobtlb {
 
 inline GUID Guid(const wchar_t* text) {
@@ -19,24 +21,17 @@ inline GUID Guid(const wchar_t* text) {
     return g;
 }
 
-inline std::wstring Str(BSTR b) {
-    std::wstring s = b ? std::wstring(b, SysStringLen(b)) : std::wstring();
+// The text of a BSTR, which is freed.
+inline std::string Str(BSTR b) {
+    std::string s = b ? owndlg::Utf8(b) : std::string();
     SysFreeString(b);
-    return s;
-}
-
-inline std::string Narrow(const std::wstring& w) {
-    std::string s;
-    for (wchar_t c : w) {
-        s += c < 0x80 ? static_cast<char>(c) : '?';
-    }
     return s;
 }
 
 inline std::string Text(const GUID& g) {
     wchar_t buf[40] = {};
     StringFromGUID2(g, buf, 40);
-    return Narrow(buf);
+    return owndlg::Utf8(buf);
 }
 
 // Name and help string of a member (MEMBERID_NIL: of the type itself).
@@ -44,8 +39,8 @@ inline std::string Doc(ITypeInfo* info, MEMBERID id) {
     BSTR name = nullptr;
     BSTR help = nullptr;
     info->GetDocumentation(id, &name, &help, nullptr, nullptr);
-    std::string h = Narrow(Str(help));
-    return Narrow(Str(name)) + (h.empty() ? "" : " \"" + h + "\"");
+    std::string h = Str(help);
+    return Str(name) + (h.empty() ? "" : " \"" + h + "\"");
 }
 
 inline std::string TypeName(ITypeInfo* info, const TYPEDESC& t) {
@@ -60,7 +55,7 @@ inline std::string TypeName(ITypeInfo* info, const TYPEDESC& t) {
         BSTR name = nullptr;
         ref->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
         ref->Release();
-        return Narrow(Str(name));
+        return Str(name);
     }
     static const std::pair<VARTYPE, const char*> names[] = {
         {VT_UI1, "BYTE"},  {VT_UI2, "WORD"},  {VT_I2, "SHORT"},        {VT_I4, "LONG"},
@@ -84,14 +79,14 @@ inline void DumpFunctions(ITypeInfo* info, const TYPEATTR& attr, std::string& ou
         UINT got = 0;
         info->GetNames(f->memid, names, 8, &got);
         out += "  " + std::to_string(f->oVft / static_cast<SHORT>(sizeof(void*))) + " " +
-               Narrow(Str(names[0])) + "(";
+               Str(names[0]) + "(";
         for (SHORT k = 0; k < f->cParams; ++k) {
             const ELEMDESC& e = f->lprgelemdescParam[k];
             const USHORT flags = e.paramdesc.wParamFlags;
             out += std::string(k ? ", " : "") + (flags & PARAMFLAG_FIN ? "in " : "") +
                    (flags & PARAMFLAG_FOUT ? "out " : "") +
                    (flags & PARAMFLAG_FRETVAL ? "retval " : "") + TypeName(info, e.tdesc) + " " +
-                   (k + 1u < got ? Narrow(Str(names[k + 1])) : "?");
+                   (k + 1u < got ? Str(names[k + 1]) : "?");
         }
         out += ") " + TypeName(info, f->elemdescFunc.tdesc);
         if (f->funckind != FUNC_PUREVIRTUAL || f->callconv != CC_STDCALL) {
@@ -171,9 +166,9 @@ inline std::string Dump(ITypeLib* lib) {
         BSTR name = nullptr;
         BSTR help = nullptr;
         lib->GetDocumentation(-1, &name, &help, nullptr, nullptr);
-        out += "library " + Narrow(Str(name)) + " \"" + Narrow(Str(help)) + "\" " +
-               Text(attr->guid) + " " + std::to_string(attr->wMajorVerNum) + "." +
-               std::to_string(attr->wMinorVerNum) + " lcid " + std::to_string(attr->lcid) +
+        out += "library " + Str(name) + " \"" + Str(help) + "\" " + Text(attr->guid) + " " +
+               std::to_string(attr->wMajorVerNum) + "." + std::to_string(attr->wMinorVerNum) +
+               " lcid " + std::to_string(attr->lcid) +
                (attr->syskind == (sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32) ? ""
                                                                               : " other syskind") +
                "\n";

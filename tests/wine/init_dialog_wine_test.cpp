@@ -16,11 +16,11 @@
 
 namespace {
 
-constexpr int kMessageId = 101;
-constexpr int kLinesId = 451;
-constexpr int kRepeat = 4;
-constexpr int kSimulate = 6;
-constexpr int kExit = 2;
+using owndlg::kExitId;
+using owndlg::kLinesId;
+using owndlg::kMessageId;
+using owndlg::kRepeatId;
+using owndlg::kSimulateId;
 const char kMessage[] = "No interface can be found on the selected communication line.";
 
 void Click(HWND dlg, int id) {
@@ -40,26 +40,27 @@ TEST(ConnectionDialog, ShowsTheRequestAndEveryWayOutGivesItsAnswer) {
         {"repeat on USB", 20000, false, 1,
          [](HWND dlg) {
              SendMessageW(GetDlgItem(dlg, kLinesId), CB_SETCURSEL, 4, 0);
-             Click(dlg, kRepeat);
+             Click(dlg, kRepeatId);
          },
-         kRepeat, 4},
-        {"exit", 20000, false, 0, [](HWND dlg) { Click(dlg, kExit); }, kExit, 0},
+         kRepeatId, 4},
+        {"exit", 20000, false, 0, [](HWND dlg) { Click(dlg, kExitId); }, kExitId, 0},
         // Without "Exit Program" the close box is the way out.
-        {"close box", 20001, false, 2, [](HWND dlg) { SendMessageW(dlg, WM_CLOSE, 0, 0); }, kExit,
+        {"close box", 20001, false, 2, [](HWND dlg) { SendMessageW(dlg, WM_CLOSE, 0, 0); }, kExitId,
          2},
-        {"simulation", 20001, true, 0, [](HWND dlg) { Click(dlg, kSimulate); }, kSimulate, 0},
+        {"simulation", 20001, true, 0, [](HWND dlg) { Click(dlg, kSimulateId); }, kSimulateId, 0},
         // A click forged past the disabled button leaves the dialog open.
         {"forged simulation", 20000, false, 0,
          [](HWND dlg) {
-             SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(kSimulate, BN_CLICKED), 0);
-             Click(dlg, kExit);
+             SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(kSimulateId, BN_CLICKED), 0);
+             Click(dlg, kExitId);
          },
-         kExit, 0},
+         kExitId, 0},
         // A stored line outside the list selects nothing: the caller keeps its own.
-        {"line outside", 20000, false, 7, [](HWND dlg) { Click(dlg, kRepeat); }, kRepeat, CB_ERR},
+        {"line outside", 20000, false, 7, [](HWND dlg) { Click(dlg, kRepeatId); }, kRepeatId,
+         CB_ERR},
         // A missing template falls back to a message box with the message.
         {"no template", 20009, true, 3,
-         [](HWND box) { SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }, kExit,
+         [](HWND box) { SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }, kExitId,
          3},
     };
     const std::vector<std::string> lines = {
@@ -90,12 +91,8 @@ TEST(ConnectionDialog, ShowsTheRequestAndEveryWayOutGivesItsAnswer) {
                 caption = owndlg::Text(dlg);
                 message = owndlg::Text(dlg, list ? kMessageId : 0xFFFF);
                 selection = SendMessageW(list, CB_GETCURSEL, 0, 0);
-                simulateEnabled = IsWindowEnabled(GetDlgItem(dlg, kSimulate));
-                for (LRESULT i = 0; i < SendMessageW(list, CB_GETCOUNT, 0, 0); ++i) {
-                    wchar_t text[256] = {};
-                    SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-                    seen.push_back(owndlg::Utf8(text));
-                }
+                simulateEnabled = IsWindowEnabled(GetDlgItem(dlg, kSimulateId));
+                seen = owndlg::Lines(list);
                 c.act(dlg);
             });
             answer = platform::DefaultUi().InitFailedDialog(r);
@@ -138,10 +135,7 @@ TEST(ConnectionDialog, TheFourTemplatesExistInEveryLanguage) {
                 nullptr, Quiet, 0);
             ASSERT_NE(dlg, nullptr);
             EXPECT_EQ(GetDlgItem(dlg, kLinesId) != nullptr, id <= 20001);
-            EXPECT_EQ(owndlg::Text(dlg, kExit), id % 2 == 0 ? exitText : "<none>");
-            EXPECT_NE(GetDlgItem(dlg, kMessageId), nullptr);
-            EXPECT_NE(GetDlgItem(dlg, kSimulate), nullptr);
-            EXPECT_EQ(GetWindowLongW(GetDlgItem(dlg, kRepeat), GWL_STYLE) & 0x0F, BS_DEFPUSHBUTTON);
+            EXPECT_EQ(owndlg::Text(dlg, kExitId), id % 2 == 0 ? exitText : "<none>");
             DestroyWindow(dlg);
         }
     }

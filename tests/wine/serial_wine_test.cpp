@@ -3,6 +3,7 @@
 
 #include "device/kobface.h"
 #include "device/stream.h"
+#include "support/comm_code.h"
 #include "support/scripted_ui.h"
 #include "support/temp_profile.h"
 
@@ -24,11 +25,6 @@ TEST(WindowsSerial, IdentifiesAnnouncesAndSurvivesAnUnansweredCommand) {
     EXPECT_EQ(kobface.GetVersionNumber(), 105);
     kobface.CreateAllDevices();
     EXPECT_TRUE(ui.messages.empty());
-    try {
-        kobface.ReleaseDevice(kTypeScope);
-        FAIL() << "no time-out";
-    } catch (const CCommException& e) {
-        EXPECT_EQ(e.m_nError, 20012u);
-    }
+    EXPECT_EQ(CodeOf([&] { kobface.ReleaseDevice(kTypeScope); }), 20012u);
     EXPECT_TRUE(kobface.Identify());
 }

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "support/own_dialogs.h"
 #include "support/typelib_expect.h"
@@ -18,7 +17,6 @@
 namespace {
 
 using kobtlb::Guid;
-using kobtlb::Narrow;
 
 const wchar_t kLibId[] = L"{8D89597B-2429-4F22-828F-02E7AFFAA018}";
 const wchar_t kRootIid[] = L"{F21ECEDC-A01B-4D4E-AC34-6BD01367491B}";
@@ -75,7 +73,7 @@ TEST_F(RegisteredTypeLib, TheStandardDispatcherInvokesByName) {
         LPOLESTR names[] = {name.data()};
         DISPID id = DISPID_UNKNOWN;
         HRESULT hr = disp->GetIDsOfNames(IID_NULL, names, 1, 1033, &id);
-        EXPECT_EQ(hr, S_OK) << Narrow(name);
+        EXPECT_EQ(hr, S_OK) << owndlg::Utf8(name.c_str());
         if (hr != S_OK) {
             return hr;
         }

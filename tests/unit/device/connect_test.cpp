@@ -57,32 +57,34 @@ TEST(Connect, NoBoxOnAnOpenLineAndRepeatingOnUsbStoresTheLineAndConnects) {
     EXPECT_TRUE(s.ui.messages.empty()); // the time-out itself is not shown
 }
 
-TEST(Connect, SimulationOnlyWhenAllowed) {
+TEST(Connect, SimulationOnlyWhenAllowedAndExitLeavesNoStream) {
     Line s(1);
     s.box.SetPresent(false);
     s.ui.dialogAnswers.push_back({kInitSimulate, 0});
     EXPECT_EQ(s.kobface.Connect(1, 0), 7);
     ASSERT_NE(s.kobface.m_pStream, nullptr);
-    EXPECT_FALSE(s.kobface.IsConnected()); // the simulated stream is never open
+    // The simulated stream is never open, reads zeros and reads no
+    // acknowledgement.
+    EXPECT_FALSE(s.kobface.IsConnected());
+    EXPECT_EQ(Narrow(s.kobface.m_pStream->GetName()), "Demo-Interface");
+    uint8_t b[2] = {1, 2};
+    s.kobface.m_pStream->Read(b, 2);
+    EXPECT_EQ(b[0] + b[1], 0);
+    EXPECT_NO_THROW(s.kobface.CreateDevice(kTypeScope));
     EXPECT_EQ(s.ui.dialogs[0].templateId, 20001u);
     EXPECT_TRUE(s.ui.dialogs[0].allowSimulation);
 
-    Line refused(1);
+    // Not allowed, the answer is taken as Exit, which leaves no stream
+    // behind; only the dialog speaks. A stored line outside the list
+    // preselects the first.
+    Line refused(9);
     refused.box.SetPresent(false);
     refused.ui.dialogAnswers.push_back({kInitSimulate, 0});
     EXPECT_EQ(refused.kobface.Connect(0, 1), 2);
     EXPECT_EQ(refused.kobface.m_pStream, nullptr);
-}
-
-// Exit leaves no stream behind; only the dialog speaks.
-TEST(Connect, AStoredLineOutsideTheListPreselectsTheFirstAndExitLeavesNoStream) {
-    Line s(9);
-    s.box.SetPresent(false);
-    EXPECT_EQ(s.kobface.Connect(0, 1), 2);
-    EXPECT_EQ(s.kobface.m_pStream, nullptr);
-    ASSERT_EQ(s.ui.dialogs.size(), 1u);
-    EXPECT_EQ(s.ui.dialogs[0].selection, 0);
-    EXPECT_EQ(s.ui.dialogs[0].templateId, 20000u);
-    EXPECT_FALSE(s.ui.dialogs[0].allowSimulation);
-    EXPECT_TRUE(s.ui.messages.empty());
+    ASSERT_EQ(refused.ui.dialogs.size(), 1u);
+    EXPECT_EQ(refused.ui.dialogs[0].selection, 0);
+    EXPECT_EQ(refused.ui.dialogs[0].templateId, 20000u);
+    EXPECT_FALSE(refused.ui.dialogs[0].allowSimulation);
+    EXPECT_TRUE(refused.ui.messages.empty());
 }

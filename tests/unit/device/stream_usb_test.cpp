@@ -1,9 +1,10 @@
 // The USB stream's packet logic, on fake pipes.
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "support/comm_code.h"
 
-#include "device/kobface.h"
 #include "device/stream.h"
 #include "framework/exception.h"
 #include "support/fake_usb.h"
@@ -12,9 +13,7 @@ namespace {
 
 std::vector<uint8_t> Counting(size_t n, uint8_t from = 0) {
     std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) {
-        v[i] = static_cast<uint8_t>(from + i);
-    }
+    std::iota(v.begin(), v.end(), from);
     return v;
 }
 
@@ -140,18 +139,4 @@ TEST(UsbStream, FailuresThrowAndLeaveTheStreamUsable) {
     EXPECT_EQ(CodeOf([&] { s.Read(b, 1); }), 20009u);
     EXPECT_GT(dev.log->reads, reads + 1);
     EXPECT_FALSE(g_bUsbReadBusy.load());
-}
-
-TEST(SimulatedStream, ReadsZerosAndIsNeverOpen) {
-    CStreamNUL s;
-    EXPECT_TRUE(s.Open());
-    EXPECT_FALSE(s.IsOpen());
-    EXPECT_EQ(Narrow(s.GetName()), "Demo-Interface");
-    uint8_t b[2] = {1, 2};
-    s.Read(b, 2);
-    EXPECT_EQ(b[0] + b[1], 0);
-    CKobface k;
-    k.SetStream(new CStreamNUL);
-    EXPECT_FALSE(k.IsConnected());
-    EXPECT_NO_THROW(k.CreateDevice(kTypeScope)); // the acknowledgement is not read
 }

@@ -1,8 +1,6 @@
 // Compiling formulas: number forms, the errors with their positions, the
 // limits of the code buffer and the value stack, and the function table.
-#include <cstdint>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -143,35 +141,6 @@ TEST(FormulaCompile, NameLookupAndCompletion) {
         EXPECT_EQ(name, c.completed);
         EXPECT_EQ(caret, c.caret) << Narrow(c.name);
     }
-}
-
-// An editor may teach the compiler more names and watch what it refuses.
-class ExtendedComp : public CForComp {
-public:
-    void LookupExtra(std::u16string_view name, int* code, int& kind) override {
-        if (name == u"T") {
-            *code = opX;
-            kind = kindConstant;
-            return;
-        }
-        CForComp::LookupExtra(name, code, kind);
-    }
-    void BadFactor() override {
-        refused += m_wCurrent;
-        CForComp::BadFactor();
-    }
-    std::u16string refused;
-};
-
-TEST(FormulaCompile, NamesAndOperandsGoThroughTheVirtualHooks) {
-    ExtendedComp comp;
-    ASSERT_TRUE(comp.Compile(u"T*X"));
-    EXPECT_EQ(comp.Run(3.0), 9.0);
-    EXPECT_FALSE(comp.Compile(u"X+!"));
-    EXPECT_EQ(comp.Error(), 6);
-    EXPECT_EQ(comp.ErrorPos(), 3);
-    EXPECT_FALSE(comp.Compile(u"X+"));
-    EXPECT_EQ(comp.refused, std::u16string(u"!") + char16_t(0));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "stored_shapes.h"
 #include "support/bytes.h"
@@ -50,18 +51,13 @@ TEST(ArchiveValues, IntegersAndFloatsAreLittleEndianAndComeBackBitForBit) {
                          {0x00, 0x00, 0x80, 0xBE}}));
 
     CArchive ar(data.data(), data.size());
-    uint8_t b;
-    uint16_t w;
-    int16_t s;
-    uint32_t d;
-    int32_t i;
-    uint64_t q;
-    double x;
-    float f;
-    ar >> b >> w >> s >> d >> i >> q >> x >> f;
+    std::tuple<uint8_t, uint16_t, int16_t, uint32_t, int32_t, uint64_t, double, float> read;
+    std::apply([&](auto&... v) { (ar >> ... >> v); }, read);
     EXPECT_EQ(ar.Remaining(), 0u);
     // What was read stores as the same bytes.
-    EXPECT_EQ(Store([&](CArchive& out) { out << b << w << s << d << i << q << x << f; }), data);
+    EXPECT_EQ(
+        Store([&](CArchive& out) { std::apply([&](auto... v) { (out << ... << v); }, read); }),
+        data);
 }
 
 TEST(ArchiveStrings, WideFormCarriesTheMarksAndTheShortestLength) {

@@ -35,7 +35,7 @@ std::string Text(const CException& e) {
 // Each lookup of a box error beeps, as the box's errors do; a small buffer
 // gets the beginning, terminated; an error without code has no text and is
 // reported with the stand-in the caller names, or a fixed one.
-TEST(Messages, CommunicationErrorsBeepAndFitTheBuffer) {
+TEST(Messages, ErrorsAreShownThroughTheUserInterfaceAndFitTheBuffer) {
     Language english("1033");
     ScriptedUi ui;
     char16_t buffer[8];
@@ -55,6 +55,20 @@ TEST(Messages, CommunicationErrorsBeepAndFitTheBuffer) {
                                                        "No error message is available."}));
     EXPECT_EQ(Text(CFPException(CFPException::divideByZero)),
               "Floating-point error: division by zero.");
+
+    // The box's answer and style pass through; a file error beeps not, and
+    // its own text wins over the stand-in.
+    const int beeps = ui.beeps;
+    ui.boxAnswers.push_back(platform::kIdCancel);
+    EXPECT_EQ(CCommException(20012).ReportError(platform::kMbOkCancel | platform::kMbIconStop),
+              platform::kIdCancel);
+    EXPECT_EQ(ui.Messages().back(),
+              "Error reading from the serial device.\nThe requested data could not be read.");
+    EXPECT_EQ(ui.styles.back(), platform::kMbOkCancel | platform::kMbIconStop);
+    EXPECT_EQ(ui.beeps, beeps + 1);
+    CArchiveException(CArchiveException::badSchema).ReportError(platform::kMbOk, 20011);
+    EXPECT_EQ(ui.Messages().back(), "The file was written by an incompatible version.");
+    EXPECT_EQ(ui.beeps, beeps + 1);
 }
 
 TEST(Messages, LangIdOfTheProfileChoosesTheLanguage) {
@@ -85,24 +99,6 @@ TEST(Messages, LangIdOfTheProfileChoosesTheLanguage) {
     }
 }
 
-TEST(Messages, ReportErrorShowsTheTextThroughTheUserInterface) {
-    Language english("1033");
-    ScriptedUi ui;
-    ui.boxAnswers.push_back(platform::kIdCancel);
-    int answer = CCommException(20012).ReportError(platform::kMbOkCancel | platform::kMbIconStop);
-    EXPECT_EQ(answer, platform::kIdCancel);
-    ASSERT_EQ(ui.Messages(), std::vector<std::string>{"Error reading from the serial device.\nThe "
-                                                      "requested data could not be read."});
-    EXPECT_EQ(ui.styles[0], platform::kMbOkCancel | platform::kMbIconStop);
-    EXPECT_EQ(ui.beeps, 1);
-
-    // A file error beeps not; its own text wins over the stand-in.
-    CArchiveException(CArchiveException::badSchema).ReportError(platform::kMbOk, 20011);
-    ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(Narrow(ui.messages[1]), "The file was written by an incompatible version.");
-    EXPECT_EQ(ui.beeps, 1);
-}
-
 TEST(FormatText, NumberedPlaceholdersTakeTheArguments) {
     EXPECT_EQ(FormatText(u"%2 before %1", {u"one", u"two"}), u"two before one");
     EXPECT_EQ(FormatText(u"%1%1", {u"ab"}), u"abab");
@@ -111,10 +107,6 @@ TEST(FormatText, NumberedPlaceholdersTakeTheArguments) {
     EXPECT_EQ(FormatText(u"100% %0 %", {u"x"}), u"100% %0 %");
     // A replacement is not scanned again.
     EXPECT_EQ(FormatText(u"%1", {u"%2", u"no"}), u"%2");
-
-    Language english("1033");
-    EXPECT_EQ(Narrow(FormatText(LoadResString(20007), {u"MX9", u"KX7710-3B"})),
-              "Device \"MX9\" found.\nThe program requires device \"KX7710-3B\".");
 }
 
 TEST(WideStrings, Utf8AndUtf16ConvertBothWays) {

@@ -5,16 +5,14 @@
 
 #include <cmath>
 #include <functional>
-#include <numbers>
 #include <tuple>
 
 #include "device/exchange.h"
 #include "device/kobface.h"
-#include "framework/archive.h"
 #include "instruments/funcgen/funcgen.h"
-#include "support/comm_code.h"
 #include "support/scripted_stream.h"
 #include "support/scripted_ui.h"
+#include "support/stored.h"
 
 namespace {
 
@@ -178,9 +176,7 @@ TEST_F(FuncGenTest, StoredSettingsComeBackWithTheTablePending) {
     g_dFGenFrequency = 1234.5;
     g_nFGenAmplitude = 77;
     g_strFGenFormula = u"SIN(X)";
-    Bytes stored;
-    CArchive out(stored);
-    gen.Serialize(out);
+    const Bytes stored = Stored(gen);
     ASSERT_EQ(stored.size(), 6 * 4 + 8 + 4 + 12u);
     EXPECT_EQ(Bytes(stored.begin(), stored.begin() + 4), (Bytes{1, 0, 0, 0}));
 
@@ -189,11 +185,9 @@ TEST_F(FuncGenTest, StoredSettingsComeBackWithTheTablePending) {
     g_strFGenFormula.clear();
     g_byFGenEnable = 1;
     g_bFGenFormulaPending = 0;
-    CArchive cut(stored.data(), stored.size() - 3);
-    EXPECT_THROW(gen.Serialize(cut), CArchiveException); // changes nothing
+    EXPECT_THROW(Load(gen, stored, stored.size() - 3), CArchiveException); // changes nothing
     EXPECT_TRUE(g_strFGenFormula.empty());
-    CArchive in(stored.data(), stored.size());
-    gen.Serialize(in);
+    Load(gen, stored);
     EXPECT_EQ(std::tuple(double{g_dFGenFrequency}, uint32_t{g_nFGenAmplitude},
                          uint8_t{g_byFGenEnable}, uint8_t{g_bFGenFormulaPending}),
               std::tuple(1234.5, 77u, uint8_t{0}, uint8_t{1}));

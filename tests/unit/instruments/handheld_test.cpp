@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "device/kobface.h"
-#include "framework/archive.h"
 #include "instruments/handheld/handheld.h"
 #include "support/comm_code.h"
 #include "support/scripted_stream.h"
+#include "support/stored.h"
 
 namespace {
 
@@ -96,10 +96,6 @@ TEST(Handheld, AShortRecordFailsAndStoresOnlyAVersion) {
     EXPECT_EQ(CodeOf([&] { meter.ReadFormat2(); }), 20012u);
     EXPECT_EQ(meter.Display(), u"-88.888");
 
-    Bytes data;
-    CArchive store(data);
-    meter.Serialize(store);
-    EXPECT_EQ(data, (Bytes{1, 0, 0, 0}));
-    CArchive load(data.data(), 3);
-    EXPECT_THROW(meter.Serialize(load), CArchiveException);
+    EXPECT_EQ(Stored(meter), (Bytes{1, 0, 0, 0}));
+    EXPECT_THROW(Load(meter, {1, 0, 0}), CArchiveException);
 }

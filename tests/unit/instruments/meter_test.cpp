@@ -3,17 +3,16 @@
 // stored settings.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <functional>
 #include <tuple>
 #include <vector>
 
 #include "device/exchange.h"
 #include "device/kobface.h"
-#include "framework/archive.h"
 #include "instruments/meter/meter.h"
 #include "support/scripted_stream.h"
 #include "support/scripted_ui.h"
+#include "support/stored.h"
 
 namespace {
 
@@ -68,12 +67,6 @@ protected:
     static auto Settings() {
         return std::tie(g_wMeterTime, g_wBufferSize, g_dShunt1, g_dShunt2, g_nCouplingA, g_nRangeA,
                         g_nCouplingB, g_nRangeB);
-    }
-    static Bytes Store(CKobDevice& d) {
-        Bytes out;
-        CArchive ar(out);
-        d.Serialize(ar);
-        return out;
     }
     // Bytes written since the last look.
     Bytes Sent() {
@@ -257,7 +250,7 @@ TEST_F(MeterTest, SettingsSnapshotAndStoredSettings) {
 
     // Stored: version 2, couplings and ranges, then the shunts; time and
     // buffer size are not kept. Version 1 has no shunts: the ones in use stay.
-    const Bytes out = Store(meter);
+    const Bytes out = Stored(meter);
     EXPECT_EQ(out, Cat({Le32(2), Le32(1), Le32(0x0D), Le32(2), Le32(0x0C), Le64(0.5), Le64(2.25)}));
     struct Case {
         Bytes data;
@@ -272,32 +265,28 @@ TEST_F(MeterTest, SettingsSnapshotAndStoredSettings) {
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.data[0]));
         Settings() = State{77, 100, 0.5, -2.0, 0, 8, 0, 8};
-        CArchive ar(c.data.data(), c.data.size());
-        meter.Serialize(ar);
-        EXPECT_EQ(ar.Remaining(), c.remaining);
+        EXPECT_EQ(Load(meter, c.data), c.remaining);
         EXPECT_EQ(State(Settings()), c.settings);
         EXPECT_EQ(meter.TakeChanged(), 0xFFFF);
     }
-    // A file that ends inside the block, or names a row past the range
-    // table, an unknown coupling or a shunt no current can pass, changes
-    // nothing.
+    // A file that ends early, or names a row past the range table, an
+    // unknown coupling or a shunt no current can pass, changes nothing.
     const State before = Settings();
+    for (size_t n = 0; n < out.size(); ++n) {
+        EXPECT_THROW(Load(meter, out, n), CArchiveException) << n;
+        EXPECT_EQ(State(Settings()), before);
+    }
     auto block = [](uint32_t rangeB, uint32_t couplingB, double shunt2) {
         return Cat(
             {Le32(2), Le32(0), Le32(3), Le32(couplingB), Le32(rangeB), Le64(1.0), Le64(shunt2)});
     };
-    const Bytes bad[] = {Bytes(out.begin(), out.end() - 3),
-                         block(15, 0, 1.0),
-                         block(3, 3, 1.0),
-                         block(3, 0, 0.0),
-                         block(3, 0, -1.0),
+    const Bytes bad[] = {block(15, 0, 1.0), block(3, 3, 1.0), block(3, 0, 0.0), block(3, 0, -1.0),
                          block(3, 0, std::nan(""))};
     for (const Bytes& b : bad) {
-        CArchive ar(b.data(), b.size());
-        EXPECT_THROW(meter.Serialize(ar), CArchiveException);
+        EXPECT_THROW(Load(meter, b), CArchiveException);
         EXPECT_EQ(State(Settings()), before);
-        EXPECT_EQ(meter.TakeChanged(), 0);
     }
+    EXPECT_EQ(meter.TakeChanged(), 0);
 }
 
 TEST_F(MeterTest, CounterSendChangesFollowsTheRunFlagAndStoresOnlyItsVersion) {
@@ -323,8 +312,6 @@ TEST_F(MeterTest, CounterSendChangesFollowsTheRunFlagAndStoresOnlyItsVersion) {
         EXPECT_EQ(stream->Unread(), 0u);
     }
     EXPECT_EQ(counter.m_wChanged, 0); // the meter's mask is not the counter's
-    EXPECT_EQ(Store(counter), (Bytes{1, 0, 0, 0}));
-    const Bytes cut = {1, 0};
-    CArchive bad(cut.data(), cut.size());
-    EXPECT_THROW(counter.Serialize(bad), CArchiveException);
+    EXPECT_EQ(Stored(counter), (Bytes{1, 0, 0, 0}));
+    EXPECT_THROW(Load(counter, {1, 0}), CArchiveException);
 }

@@ -9,10 +9,10 @@
 
 #include "device/exchange.h"
 #include "device/kobface.h"
-#include "framework/archive.h"
 #include "instruments/threephase/threephase.h"
 #include "support/scripted_stream.h"
 #include "support/scripted_ui.h"
+#include "support/stored.h"
 
 namespace {
 
@@ -97,8 +97,6 @@ TEST_F(ThreePhaseTest, OutputsGoOffFirstAndOnLast) {
     gen.SetFrequency(50);
     gen.SetEnable(0);
     EXPECT_EQ(Sent([&] { gen.SendChanges(); }, 2), (Bytes{0x41, 0x44, 50}));
-    gen.ToggleEnable();
-    EXPECT_EQ(g_byP3Enable, 1);
 }
 
 TEST_F(ThreePhaseTest, StoredSettingsAndAnOldRecord) {
@@ -106,17 +104,14 @@ TEST_F(ThreePhaseTest, StoredSettingsAndAnOldRecord) {
     g_nP3Frequency = 42;
     g_bP3DcMode = 0;
     g_strP3Formula = u"X*2";
-    Bytes stored;
-    CArchive out(stored);
-    gen.Serialize(out);
+    const Bytes stored = Stored(gen);
     ASSERT_EQ(stored.size(), 13 * 4 + 4 + 6u);
 
     g_abP3PhaseOn[1] = 0;
     g_nP3Frequency = 1;
     g_byP3Enable = 1;
     g_bP3DcMode = 1;
-    CArchive in(stored.data(), stored.size());
-    gen.Serialize(in);
+    Load(gen, stored);
     EXPECT_EQ(std::tuple(uint8_t{g_abP3PhaseOn[1]}, uint32_t{g_nP3Frequency}, uint8_t{g_byP3Enable},
                          uint8_t{g_bP3DcMode}),
               std::tuple(uint8_t{1}, 42u, uint8_t{0}, uint8_t{0}));
@@ -124,10 +119,8 @@ TEST_F(ThreePhaseTest, StoredSettingsAndAnOldRecord) {
     EXPECT_EQ(gen.TakeChanged(), kP3ChangedAll);
 
     // Version 1 ends the record: only the switch goes off.
-    const Bytes old{1, 0, 0, 0};
     g_byP3Enable = 1;
-    CArchive v1(old.data(), old.size());
-    gen.Serialize(v1);
+    Load(gen, {1, 0, 0, 0});
     EXPECT_EQ(g_byP3Enable, 0);
     EXPECT_EQ(g_nP3Frequency, 42u);
 }
