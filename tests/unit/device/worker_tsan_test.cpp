@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "device/kobface.h"
+#include "platform/thread/thread.h"
 #include "support/scripted_stream.h"
 #include "support/scripted_ui.h"
 #include "vi/basevi.h"
@@ -124,4 +125,20 @@ TEST(Worker, StopWorkerGivesUpAfterFiveSecondsOfItsClock) {
     EXPECT_TRUE(k.m_bRunning);
     EXPECT_EQ(k.m_nRunRequests, 0);
     k.m_pfnTick = nullptr; // the worker is held: nothing reads it now
+}
+
+TEST(Worker, OnTheSimulatedLineTheWorkerTakesTurnsInsteadOfSpinning) {
+    struct Counting : CKobface {
+        bool Exchange() override {
+            ++turns;
+            return true;
+        }
+        std::atomic<int> turns{0};
+    } k; // no line: the simulated one, which answers at once
+    k.AddWindow(new PolledVI);
+    platform::SleepMs(400);
+    const int turns = k.turns;
+    k.ForceStopWorker();
+    EXPECT_GE(turns, 2);
+    EXPECT_LE(turns, 400 / 20 + 2); // a turn every 20 ms at most, never thousands
 }
