@@ -2,7 +2,8 @@
 // until the test lets it go on, so every step of a scenario is one pass.
 #include <gtest/gtest.h>
 
-#include <semaphore>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "device/kobface.h"
@@ -27,6 +28,29 @@ struct PolledVI : CBaseVI {
 // A line whose replies stay queued across the worker's input flushes.
 struct Line : ScriptedStream {
     uint32_t GetInQueue() override { return 0; }
+};
+
+// A counting signal. Not std::counting_semaphore: MinGW's can miss a
+// release and wait forever.
+class Signal {
+public:
+    void release() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            ++m_nCount;
+        }
+        m_cv.notify_all();
+    }
+    void acquire() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_cv.wait(lock, [this] { return m_nCount > 0; });
+        --m_nCount;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    int m_nCount = 0;
 };
 
 struct GatedKobface : CKobface {
@@ -59,7 +83,7 @@ struct GatedKobface : CKobface {
     Line* line = new Line;
     std::atomic<int> runs{0};
     std::atomic<bool> open{false};
-    std::counting_semaphore<> arrived{0}, go{0};
+    Signal arrived, go;
 };
 
 } // namespace
