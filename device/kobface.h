@@ -160,6 +160,8 @@ private:
     void ThreadMain();
     void Pass(std::unique_lock<CCriticalSection>& exchange);
     bool ExchangeReleased(std::unique_lock<CCriticalSection>& exchange);
+    // Waits out the rest of the shortest time between two turns.
+    void PauseTurn();
     void ScopeCycle(std::unique_lock<CCriticalSection>& exchange);
     void MeterCycle();
     // Deletes the destroyed windows while no worker walks the registry.
@@ -174,6 +176,7 @@ private:
     bool m_bThreadAlive = false;
     bool WorkerAlive();
     CKobDevice* m_pNoDevice = nullptr;
+    uint32_t m_dwLastTurn = 0; // the worker's only
 };
 
 // The model of an instrument type, or null while that type has no model in

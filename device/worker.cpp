@@ -24,6 +24,10 @@ namespace {
 constexpr uint32_t kStopLimitMs = 5000;
 constexpr uint32_t kNotifyTimeoutMs = 500;
 constexpr uint32_t kOnlineServiceMs = 500;
+// The shortest time between two of the worker's turns at the box. A slow
+// line spaces them out by itself; a line that answers at once (the
+// simulated one, a fast USB box) would otherwise keep a core busy.
+constexpr uint32_t kTurnPeriodMs = 20;
 
 bool ScopeServed(const CKobface& k) {
     return k.m_pScope && g_nScopeWindows.load(std::memory_order_relaxed) > 0;
@@ -178,8 +182,18 @@ int CKobface::Run() {
     return 0;
 }
 
+void CKobface::PauseTurn() {
+    const uint32_t since = Tick() - m_dwLastTurn;
+    if (since < kTurnPeriodMs && m_nRunRequests > 0) {
+        platform::SleepMs(kTurnPeriodMs - since);
+    }
+    m_dwLastTurn = Tick();
+}
+
 bool CKobface::ExchangeReleased(std::unique_lock<CCriticalSection>& exchange) {
     exchange.unlock();
+    // Paused with the box released: a COM call waiting for it goes first.
+    PauseTurn();
     bool go = false;
     try {
         go = Exchange();

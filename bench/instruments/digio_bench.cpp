@@ -12,8 +12,7 @@
 #include "instruments/digio/digio.h"
 #include "sim/inprocess.h"
 #include "support/line_limit.h"
-#include "support/sim_process.h"
-#include "support/temp_profile.h"
+#include "support/paced_line.h"
 
 namespace {
 
@@ -67,14 +66,10 @@ void BM_UsbAnalyserRead(benchmark::State& state) {
 }
 
 void BM_SerialAnalyserRead(benchmark::State& state) {
-    SimProcess sim({"--line-rate", "--fast"});
-    if (sim.Path().empty()) {
-        state.SkipWithError("the simulator did not start");
+    PacedLine paced({"--fast"});
+    if (!paced.Ready(state)) {
         return;
     }
-    TempProfile profile("kob-bench");
-    profile.Set("Settings", "Port", "1");
-    profile.Set("Ports", "COM1", sim.Path());
     AnalyserOn on(new CStreamCOM);
     if (!on.Record()) {
         state.SkipWithError("no record on the pseudo-terminal");

@@ -15,9 +15,8 @@
 #include "formula/forcomp.h"
 #include "instruments/funcgen/funcgen.h"
 #include "sim/inprocess.h"
+#include "support/paced_line.h"
 #include "support/ratio_report.h"
-#include "support/sim_process.h"
-#include "support/temp_profile.h"
 
 namespace {
 
@@ -88,14 +87,10 @@ void BM_UsbFormulaTable(benchmark::State& state) {
 }
 
 void BM_SerialFormulaTable(benchmark::State& state) {
-    SimProcess sim({"--line-rate"});
-    if (sim.Path().empty()) {
-        state.SkipWithError("the simulator did not start");
+    PacedLine paced;
+    if (!paced.Ready(state)) {
         return;
     }
-    TempProfile profile("kob-bench");
-    profile.Set("Settings", "Port", "1");
-    profile.Set("Ports", "COM1", sim.Path());
     auto* line = new CountingCOM;
     GeneratorOn on(line);
     if (!line->Open()) {

@@ -12,8 +12,7 @@
 #include "sim/analog.h"
 #include "sim/inprocess.h"
 #include "support/line_limit.h"
-#include "support/sim_process.h"
-#include "support/temp_profile.h"
+#include "support/paced_line.h"
 
 namespace {
 
@@ -62,14 +61,10 @@ void BM_UsbScopeRead(benchmark::State& state) {
 }
 
 void BM_SerialScopeRead(benchmark::State& state) {
-    SimProcess sim({"--line-rate", "--fast"});
-    if (sim.Path().empty()) {
-        state.SkipWithError("the simulator did not start");
+    PacedLine paced({"--fast"});
+    if (!paced.Ready(state)) {
         return;
     }
-    TempProfile profile("kob-bench");
-    profile.Set("Settings", "Port", "1");
-    profile.Set("Ports", "COM1", sim.Path());
     ScopeOn on(new CStreamCOM);
     if (!on.Open()) {
         state.SkipWithError("cannot open the pseudo-terminal");

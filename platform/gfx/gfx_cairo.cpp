@@ -25,6 +25,7 @@ namespace {
 constexpr size_t kMaxImageFile = 64u << 20;
 constexpr int32_t kMaxSide = 32767;
 constexpr double kPi = 3.14159265358979323846;
+constexpr double kMaxFontPixels = 2048;
 
 Color FromCairo(uint32_t p) {
     uint32_t a = p >> 24;
@@ -317,12 +318,15 @@ private:
                                font.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
                                font.weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD
                                                   : CAIRO_FONT_WEIGHT_NORMAL);
-        double size = font.height < 0 ? -static_cast<double>(font.height) : 12.0;
+        // A damaged font record may ask for any height: no panel text is
+        // taller than a screen, and cairo keeps no font it cannot scale.
+        const auto fit = [](double px) { return std::clamp(px, 1.0, kMaxFontPixels); };
+        const double size = fit(font.height < 0 ? -static_cast<double>(font.height) : 12.0);
         cairo_set_font_size(cr_, size);
         cairo_font_extents_t fe;
         cairo_font_extents(cr_, &fe);
         if (font.height > 0 && fe.ascent + fe.descent > 0) {
-            cairo_set_font_size(cr_, size * font.height / (fe.ascent + fe.descent));
+            cairo_set_font_size(cr_, fit(size * font.height / (fe.ascent + fe.descent)));
             cairo_font_extents(cr_, &fe);
         }
         return fe;

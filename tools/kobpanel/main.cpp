@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -16,10 +17,12 @@
 #include "device/stream.h"
 #include "framework/archive.h"
 #include "framework/exception.h"
+#include "framework/wstr.h"
 #include "platform/gfx/gfx.h"
 #include "platform/resource/resource.h"
 #include "platform/serial/serial.h"
 #include "platform/thread/thread.h"
+#include "platform/window/menu.h"
 #include "platform/window/window.h"
 #include "tools/kobpanel/window_types.h"
 #include "vi/basevi.h"
@@ -46,8 +49,10 @@ const char kUsage[] =
     "  --resources DIR    the panel resources (default: KobPanels beside the program)\n"
     "  --list             prints the window types and ends\n"
     "  --help, --version\n"
-    "Without a display (or with --png) kobpanel runs headless; otherwise its windows stay\n"
-    "open until the last one is closed.\n";
+    "Without a display (or with --png) kobpanel runs headless. Otherwise its menu opens\n"
+    "windows and loads and saves workspaces: on Windows a menu bar on its main window,\n"
+    "on Linux numbered entries on the terminal (when standard input is one; without it\n"
+    "kobpanel ends when the last window is closed).\n";
 
 struct Options {
     std::string port, device, load, save, png, resources;
@@ -161,7 +166,7 @@ std::unique_ptr<CStreamIO> MakeLine(const Options& o) {
     return std::make_unique<CStreamCOM>();
 }
 
-bool ReadFile(const std::string& path, std::vector<uint8_t>& out) {
+bool ReadFile(const std::filesystem::path& path, std::vector<uint8_t>& out) {
     std::ifstream f(path, std::ios::binary);
     if (!f)
         return false;
@@ -169,8 +174,9 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>& out) {
     return !f.bad();
 }
 
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
-    const std::string tmp = path + ".tmp";
+bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& data) {
+    std::filesystem::path tmp = path;
+    tmp += ".tmp";
     {
         std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
         if (!f)
@@ -178,14 +184,84 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
         f.write(reinterpret_cast<const char*>(data.data()),
                 static_cast<std::streamsize>(data.size()));
         if (!f.flush()) {
-            std::remove(tmp.c_str());
+            f.close();
+            std::error_code ec;
+            std::filesystem::remove(tmp, ec);
             return false;
         }
     }
     // The old workspace stays whole until the new one is complete.
-    std::remove(path.c_str());
-    return std::rename(tmp.c_str(), path.c_str()) == 0;
+    std::error_code ec;
+    std::filesystem::rename(tmp, path, ec);
+    return !ec;
 }
+
+// Loads a workspace, replacing the open windows; false (told on standard
+// error) when the file cannot be read or is no workspace.
+bool LoadWorkspace(CKobface& face, const std::filesystem::path& path) {
+    std::vector<uint8_t> bytes;
+    if (!ReadFile(path, bytes)) {
+        std::fprintf(stderr, "kobpanel: %s cannot be read\n", path.string().c_str());
+        return false;
+    }
+    try {
+        CArchive ar(bytes.data(), bytes.size());
+        face.SerializeWorkspace(ar);
+    } catch (const CException&) {
+        std::fprintf(stderr, "kobpanel: %s is not a workspace this program can load\n",
+                     path.string().c_str());
+        face.CloseAllWindows();
+        return false;
+    }
+    return true;
+}
+
+bool SaveWorkspace(CKobface& face, const std::filesystem::path& path) {
+    std::vector<uint8_t> bytes;
+    CArchive ar(bytes);
+    face.SerializeWorkspace(ar);
+    if (!WriteFile(path, bytes)) {
+        std::fprintf(stderr, "kobpanel: %s cannot be written\n", path.string().c_str());
+        return false;
+    }
+    return true;
+}
+
+const char* TypeName(uint32_t type) {
+    const WindowTypeName* t = FindWindowType(type);
+    return t ? t->name : "";
+}
+
+// The menu's choices, carried out as the command line's.
+class PanelMenu : public platform::MenuHandler {
+public:
+    explicit PanelMenu(CKobface& face) : m_face(face) {}
+    static std::vector<platform::MenuWindowType> Types() {
+        std::vector<platform::MenuWindowType> types;
+        for (const WindowTypeName& t : kWindowTypes)
+            types.push_back({kWindowCommandFirst + t.type, Widen(t.name)});
+        return types;
+    }
+    void OnOpenWindow(uint32_t commandId) override {
+        // Routed as the host's menu commands are; an open window is raised.
+        m_face.OnCommand(commandId);
+    }
+    bool OnLoadWorkspace(const std::u16string& path) override {
+        return LoadWorkspace(m_face, std::filesystem::path(path));
+    }
+    bool OnSaveWorkspace(const std::u16string& path) override {
+        return SaveWorkspace(m_face, std::filesystem::path(path));
+    }
+    std::vector<std::u16string> OpenWindowNames() override {
+        std::vector<std::u16string> names;
+        for (CBaseVI* w : m_face.OpenWindows())
+            names.push_back(Widen(std::to_string(w->m_nType) + "  " + TypeName(w->m_nType)));
+        return names;
+    }
+
+private:
+    CKobface& m_face;
+};
 
 // Keeps the windows' thread answering for ms (the worker's notifications
 // arrive through it).
@@ -244,22 +320,8 @@ int main(int argc, char** argv) {
     }
 
     int status = 0;
-    if (!o.load.empty()) {
-        std::vector<uint8_t> bytes;
-        if (!ReadFile(o.load, bytes)) {
-            std::fprintf(stderr, "kobpanel: %s cannot be read\n", o.load.c_str());
-            return 1;
-        }
-        try {
-            CArchive ar(bytes.data(), bytes.size());
-            face.SerializeWorkspace(ar);
-        } catch (const CException& e) {
-            std::fprintf(stderr, "kobpanel: %s is not a workspace this program can load\n",
-                         o.load.c_str());
-            face.CloseAllWindows();
-            return 1;
-        }
-    }
+    if (!o.load.empty() && !LoadWorkspace(face, o.load))
+        return 1;
 
     CBaseVI* last = nullptr;
     for (uint32_t type : o.open) {
@@ -278,15 +340,8 @@ int main(int argc, char** argv) {
 
     if (headless) {
         PumpFor(static_cast<uint32_t>(o.waitMs));
-        if (!o.save.empty()) {
-            std::vector<uint8_t> bytes;
-            CArchive ar(bytes);
-            face.SerializeWorkspace(ar);
-            if (!WriteFile(o.save, bytes)) {
-                std::fprintf(stderr, "kobpanel: %s cannot be written\n", o.save.c_str());
-                status = 1;
-            }
-        }
+        if (!o.save.empty() && !SaveWorkspace(face, o.save))
+            status = 1;
         if (!o.png.empty()) {
             const std::vector<CBaseVI*> windows = face.OpenWindows();
             for (CBaseVI* w : windows) {
@@ -296,7 +351,7 @@ int main(int argc, char** argv) {
                     status = 1;
                 } else {
                     std::printf("%s: window %u \"%s\"\n", name.c_str(), w->m_nType,
-                                FindWindowType(w->m_nType) ? FindWindowType(w->m_nType)->name : "");
+                                TypeName(w->m_nType));
                 }
             }
             if (windows.empty()) {
@@ -305,14 +360,14 @@ int main(int argc, char** argv) {
             }
         }
     } else {
-        platform::RunMessageLoop();
-        if (!o.save.empty()) {
-            std::vector<uint8_t> bytes;
-            CArchive ar(bytes);
-            face.SerializeWorkspace(ar);
-            if (!WriteFile(o.save, bytes))
-                status = 1;
+        if (platform::MenuAvailable()) {
+            PanelMenu menu(face);
+            platform::RunMenu(u"kobpanel: instrument windows", PanelMenu::Types(), menu);
+        } else {
+            platform::RunMessageLoop();
         }
+        if (!o.save.empty() && !SaveWorkspace(face, o.save))
+            status = 1;
     }
     face.CloseAllWindows();
     face.ForceStopWorker();

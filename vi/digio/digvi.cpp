@@ -195,6 +195,10 @@ void CDigVI::Serialize(CArchive& ar) {
            << g_nOutRadix;
         return;
     }
+    // A reopened window shows the output word: the box gets it as after a
+    // click, whatever its outputs were before.
+    if (m_pDigIO)
+        m_pDigIO->SetChanged(1);
     // Workspaces before version 4 carry no part for this window.
     if (ar.GetObjectSchema() < 4)
         return;

@@ -117,11 +117,13 @@ TEST_F(DigVITest, WorkspaceReopensTheWindowWithItsDisplaySettings) {
     m_face.CloseAllWindows();
     g_bOutWordMode = false; // the settings are module-wide: the file must bring them back
     g_nInRadix = 0;
+    g_wDigOut = 0x00A5; // shown by the reopened window, not yet on the box
     CArchive in(bytes.data(), bytes.size());
     m_face.SerializeWorkspace(in);
     ASSERT_NE(m_face.FindWindowOfType(11), nullptr);
     EXPECT_TRUE(g_bOutWordMode);
     EXPECT_EQ(g_nInRadix, 1u);
+    EXPECT_TRUE(PumpUntil([&] { return m_box.TheBox().DigitalPort().Outputs() == 0x00A5; }));
 }
 
 } // namespace
