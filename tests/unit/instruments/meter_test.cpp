@@ -3,6 +3,7 @@
 // stored settings.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <tuple>
 #include <vector>
