@@ -174,6 +174,9 @@ CONTROLS = {
                              ("endangle", F64, 3 * math.pi / 2),
                              ("tip", int_kind(0, 1000), 120), ("basewidth", int_kind(0, 100), 5),
                              ("color", U32, 0)], id=-1, flags=7, sizing="gauge"),
+    # A control the window makes itself: the rectangle, then id and flags
+    # stored as the two words the window is given.
+    "custom": Control(32850, [], flags=0, sizing="given"),
 }
 FRAME_VALUES = Kind(lambda t: parse_list(t, 10, 0, U32_MAX, False), None)
 REPEAT_FIELDS = {"count": int_kind(1, 256), "step": Kind(POINT.parse, None),
