@@ -19,22 +19,12 @@
 #include "sim/box.h"
 #include "sim/inprocess.h"
 #include "support/pictures.h"
+#include "support/pump.h"
 #include "support/silent_ui.h"
 #include "vi/controls/hotspot.h"
 #include "vi/scope/scopevi.h"
 
 namespace {
-
-bool PumpUntil(const std::function<bool()>& done) {
-    const uint32_t start = platform::TickCount();
-    while (!done()) {
-        if (platform::TickCount() - start > 10000)
-            return false;
-        platform::PumpMessages();
-        platform::SleepMs(5);
-    }
-    return true;
-}
 
 // Crossings of the screen's middle line by trace A, read from the picture:
 // the trace's mean height in each column, compared with the middle.
