@@ -2,7 +2,7 @@
 
 STRIPS = {
     # Menu button wide enough for "200 µs/div" beside its arrow: up, down.
-    5400: ("scope-menu", 2, 80, 20),
+    5400: ("scope-menu", 2, 90, 20),
 }
 
 

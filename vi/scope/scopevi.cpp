@@ -27,6 +27,8 @@ constexpr uint32_t kIdSource = 5420, kIdRising = 5423, kIdFalling = 5424;
 constexpr uint32_t kIdLevelDown = 5425, kIdLevelUp = 5426, kIdLevelMenu = 5427;
 constexpr uint32_t kIdPostDown = 5428, kIdPostUp = 5429, kIdPostMenu = 5430;
 constexpr uint32_t kIdContinuous = 5431, kIdSingle = 5432, kIdRun = 5433, kIdOnline = 5434;
+// The label showing a menu button's value has the button's id plus this.
+constexpr uint32_t kIdMenuText = 100;
 constexpr uint32_t kIdPng = 5440, kIdSvg = 5441, kIdCsv = 5442, kIdCopy = 5443, kIdPrint = 5444;
 
 constexpr uint32_t kMsgCannotWrite = 5400;
@@ -155,12 +157,12 @@ void CScopeVI::Select(uint32_t id) {
 }
 
 void CScopeVI::SetMenuText(uint32_t id, const std::u16string& text) {
-    if (auto* menu = dynamic_cast<CHotMenu*>(FindHotspot(kTagMenu, id))) {
-        // The button centres its text over the arrow too: trailing room moves
-        // it left of the arrow.
-        menu->SetValue(menu->GetValue(), text + u"    ");
-        menu->Invalidate(this, true); // the old text may show through the strip
-    }
+    auto* label = dynamic_cast<CHotLabel*>(FindHotspot(kTagLabel, id + kIdMenuText));
+    CHotspot* menu = FindHotspot(kTagMenu, id);
+    if (!label || !menu || label->m_strText == text)
+        return;
+    label->m_strText = text;
+    menu->Invalidate(this, true); // the button with its label on top
 }
 
 // The panel after a setting changed: every control from the settings.
