@@ -42,11 +42,14 @@ struct Panel {
 // Fields after the base ones in stored order: u = u32, b = u8, d = f64,
 // s = string; a font record is five u32, eight bytes and the face name.
 const std::string kFont = "uuuuubbbbbbbbs";
-const std::map<uint32_t, std::string> kLayout = {
-    {32809, kFont + "us"}, {32810, "u"},          {32811, "u"},         {32813, "uu"},
-    {32814, "u"},          {32816, "uu"},         {32817, "uuu"},       {32818, "uu" + kFont + "s"},
-    {32820, "uu"},         {32822, "uuuuuuuuuu"}, {32823, "b"},         {32824, "uuu"},
-    {32825, "uuu"},        {32827, "uu"},         {32828, "ddduudduuu"}};
+const std::map<uint32_t, std::string> kLayout = {{32809, kFont + "us"}, {32810, "u"},
+                                                 {32811, "u"},          {32813, "uu"},
+                                                 {32814, "u"},          {32816, "uu"},
+                                                 {32817, "uuu"},        {32818, "uu" + kFont + "s"},
+                                                 {32820, "uu"},         {32822, "uuuuuuuuuu"},
+                                                 {32823, "b"},          {32824, "uuu"},
+                                                 {32825, "uuu"},        {32827, "uu"},
+                                                 {32828, "ddduudduuu"}, {32850, ""}};
 
 Panel Read(const std::vector<uint8_t>& bytes) {
     CArchive ar(bytes.data(), bytes.size());
@@ -139,16 +142,24 @@ TEST(Panels, EveryPanelFitsItsStripsAndCarriesItsControls) {
     const std::set<uint32_t> inputs = {4000, 4015, 4042, 3002, 3003, 3044, 3046};
     const std::set<uint32_t> outputs = {4020, 4035, 4036, 4037, 4039, 4040, 4043, 3000, 3001, 3049};
     const std::set<uint32_t> relays = {4100, 4107, 4108, 4115, 4116, 4123};
+    const std::set<uint32_t> scope = {5400, 5403, 5406, 5413, 5409, 5416, 5422, 5427, 5433, 5444};
     const std::map<uint32_t, std::vector<const std::set<uint32_t>*>> want = {
-        {11, {&inputs, &outputs}}, {12, {&inputs}}, {13, {&outputs}},
-        {14, {&relays}},           {21, {&relays}}, {22, {&inputs, &outputs, &relays}}};
+        {11, {&inputs, &outputs}},
+        {12, {&inputs}},
+        {13, {&outputs}},
+        {14, {&relays}},
+        {21, {&relays}},
+        {22, {&inputs, &outputs, &relays}},
+        {51, {&scope}}};
     const std::set<std::set<uint32_t>> groups = {
-        {3000, 3001}, {3002, 3003}, {3044, 3045, 3046}, {3047, 3048, 3049}};
+        {3000, 3001},       {3002, 3003},       {3044, 3045, 3046},
+        {3047, 3048, 3049}, {5407, 5408, 5409}, {5414, 5415, 5416},
+        {5420, 5421, 5422}, {5423, 5424},       {5431, 5432}};
     std::map<uint32_t, Panel> panels;
     for (const auto& e : fs::directory_iterator(kSet / "301")) {
         panels[std::stoul(e.path().stem().string())] = Read(ReadAll(e.path()));
     }
-    EXPECT_EQ(panels.size(), 6u);
+    EXPECT_EQ(panels.size(), want.size());
     for (const auto& [type, p] : panels) {
         std::set<uint32_t> ids, contacts, group;
         for (const Control& c : p.controls) {
