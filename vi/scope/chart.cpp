@@ -182,7 +182,10 @@ bool WriteRecordCsv(const ScopeRecord& record, const std::u16string& path) {
         out.close();
         ok = static_cast<bool>(out);
     }
-    ok = ok && std::rename(part.c_str(), target.c_str()) == 0;
+    // Windows renames onto no existing file: the old one goes only once the
+    // new one is complete.
+    if (ok && std::rename(part.c_str(), target.c_str()) != 0)
+        ok = std::remove(target.c_str()) == 0 && std::rename(part.c_str(), target.c_str()) == 0;
     if (!ok)
         std::remove(part.c_str());
     return ok;
