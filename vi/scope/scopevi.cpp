@@ -19,17 +19,19 @@
 namespace {
 
 constexpr uint32_t kIdChart = 5400;
-constexpr uint32_t kIdTimeDown = 5401, kIdTimeUp = 5402, kIdTimeMenu = 5403;
+// Stepping: down, up (the id between), and the menu, which steps up and wraps.
+constexpr uint32_t kIdTimeDown = 5401, kIdTimeMenu = 5403;
 // Channel controls: down, up, menu, three couplings, show; B 7 ids after A.
-constexpr uint32_t kIdRangeDown = 5404, kIdRangeUp = 5405, kIdRangeMenu = 5406;
+constexpr uint32_t kIdRangeDown = 5404, kIdRangeMenu = 5406;
 constexpr uint32_t kIdCoupling = 5407, kIdShow = 5410, kChannelIds = 7;
 constexpr uint32_t kIdSource = 5420, kIdRising = 5423, kIdFalling = 5424;
 constexpr uint32_t kIdLevelDown = 5425, kIdLevelUp = 5426, kIdLevelMenu = 5427;
-constexpr uint32_t kIdPostDown = 5428, kIdPostUp = 5429, kIdPostMenu = 5430;
+constexpr uint32_t kIdPostDown = 5428, kIdPostMenu = 5430;
 constexpr uint32_t kIdContinuous = 5431, kIdSingle = 5432, kIdRun = 5433, kIdOnline = 5434;
 // The label showing a menu button's value has the button's id plus this.
 constexpr uint32_t kIdMenuText = 100;
-constexpr uint32_t kIdPng = 5440, kIdSvg = 5441, kIdCsv = 5442, kIdCopy = 5443, kIdPrint = 5444;
+constexpr uint32_t kIdPng = 5440, kIdCsv = 5442, // SVG between them
+    kIdCopy = 5443, kIdPrint = 5444;
 
 constexpr uint32_t kMsgCannotWrite = 5400;
 constexpr uint32_t kMsgNoClipboard = 5401;
