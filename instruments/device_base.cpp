@@ -11,10 +11,10 @@ const RangeRow g_aRanges[kRangeCount] = {
     {50, 200},   {100, 500},  {200, 1000}, {500, 2000}, {1000, 5000},
 };
 
-uint32_t g_nRangeA = 8;
-uint32_t g_nCouplingA = 0;
-uint32_t g_nRangeB = 8;
-uint32_t g_nCouplingB = 0;
+Relaxed<uint32_t> g_nRangeA{8};
+Relaxed<uint32_t> g_nCouplingA{0};
+Relaxed<uint32_t> g_nRangeB{8};
+Relaxed<uint32_t> g_nCouplingB{0};
 
 void CKobDevice::Lock() {
     g_csDevices.Lock();
@@ -72,7 +72,7 @@ uint16_t CMeasureBase::MakeInputWord(uint32_t rangeA, uint32_t couplingA, uint32
 
 namespace {
 
-void SetInputSetting(CKobDevice& model, uint32_t& setting, uint32_t value) {
+void SetInputSetting(CKobDevice& model, Relaxed<uint32_t>& setting, uint32_t value) {
     model.Lock();
     setting = value;
     model.UnlockChanged(kInputChanged);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "framework/relaxed.h"
+
 #include "framework/object.h"
 #include "framework/wstr.h"
 
@@ -68,10 +70,10 @@ inline constexpr int kRangeCount = 15;
 extern const RangeRow g_aRanges[kRangeCount];
 
 // Analog input settings shared by the scope and the meter.
-extern uint32_t g_nRangeA;
-extern uint32_t g_nCouplingA;
-extern uint32_t g_nRangeB;
-extern uint32_t g_nCouplingB;
+extern Relaxed<uint32_t> g_nRangeA;
+extern Relaxed<uint32_t> g_nCouplingA;
+extern Relaxed<uint32_t> g_nRangeB;
+extern Relaxed<uint32_t> g_nCouplingB;
 
 // Coupling codes; 2 grounds the channel (sent like 0).
 inline constexpr uint32_t kCouplingGround = 2;

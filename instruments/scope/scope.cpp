@@ -29,17 +29,17 @@ const TimeBaseRow g_aTimeBases2[kTimeBaseRows + 1] = {
     {5, 1000, 501, 1},     {10, 2000, 501, 1},    {0, 0, 0, 0},
 };
 
-const TimeBaseRow* g_pTimeBases = g_aTimeBases1;
-uint32_t g_nTimeBase = 0;
-uint32_t g_nTimeBaseApplied = 0;
-uint32_t g_nTriggerMode = 0;
-uint32_t g_nPostTrigger = 100;
-int32_t g_nTriggerLevel = 0;
+Relaxed<const TimeBaseRow*> g_pTimeBases{g_aTimeBases1};
+Relaxed<uint32_t> g_nTimeBase{0};
+Relaxed<uint32_t> g_nTimeBaseApplied{0};
+Relaxed<uint32_t> g_nTriggerMode{0};
+Relaxed<uint32_t> g_nPostTrigger{100};
+Relaxed<int32_t> g_nTriggerLevel{0};
 uint32_t g_nScopeBufferSize = kScopeBufferSamples;
-uint8_t g_bShowA = 1;
-uint8_t g_bShowB = 1;
-double g_dDisplayFactorA = 0;
-double g_dDisplayFactorB = 0;
+Relaxed<uint8_t> g_bShowA{1};
+Relaxed<uint8_t> g_bShowB{1};
+Relaxed<double> g_dDisplayFactorA{0};
+Relaxed<double> g_dDisplayFactorB{0};
 
 namespace {
 
@@ -49,7 +49,8 @@ bool IsModel2() {
 
 // A row outside the table is the zero row: no values, no prescale.
 const TimeBaseRow& TimeBaseAt(uint32_t row) {
-    const TimeBaseRow* table = g_pTimeBases ? g_pTimeBases : g_aTimeBases1;
+    const TimeBaseRow* table = g_pTimeBases;
+    table = table ? table : g_aTimeBases1;
     return table[row < kTimeBaseRows ? row : kTimeBaseRows];
 }
 
@@ -333,6 +334,9 @@ bool CScope::ReadOnlineToBuffers() {
         g_ScopeBufferA.Append(g_nCouplingA == kCouplingGround ? int16_t{0} : sa);
         g_ScopeBufferB.Append(g_nCouplingB == kCouplingGround ? int16_t{0} : sb);
     }
+    if (count != 0) {
+        ++m_nRecords;
+    }
     return count != 0;
 }
 
@@ -371,10 +375,11 @@ void CScope::ReadMemoryToBuffers() {
         buffer->m_nExtra = 0;
     }
     g_bFrontFirst = g_bFrontFirst ? 0 : 1;
+    ++m_nRecords;
 }
 
 void CScope::ApplyTimeBase() {
-    g_nTimeBaseApplied = g_nTimeBase;
+    g_nTimeBaseApplied = static_cast<uint32_t>(g_nTimeBase);
     const TimeBaseRow& row = TimeBaseAt(g_nTimeBaseApplied);
     SendTiming(row.prescale, row.online, row.values);
     SendTrigger(row.values);
@@ -382,6 +387,7 @@ void CScope::ApplyTimeBase() {
     g_ScopeBufferB.Resize(row.values);
     g_ScopeBufferA.Reset();
     g_ScopeBufferB.Reset();
+    ++m_nRecords;
 }
 
 void CScope::SendChanges() {
@@ -436,7 +442,7 @@ bool CScope::LevelUp() {
         return false;
     }
     Lock();
-    g_nTriggerLevel += 1;
+    g_nTriggerLevel = g_nTriggerLevel + 1;
     UnlockChanged(kScopeChangedLevel);
     return true;
 }
@@ -446,7 +452,7 @@ bool CScope::LevelDown() {
         return false;
     }
     Lock();
-    g_nTriggerLevel -= 1;
+    g_nTriggerLevel = g_nTriggerLevel - 1;
     UnlockChanged(kScopeChangedLevel);
     return true;
 }
@@ -520,13 +526,24 @@ void CScope::Serialize(CArchive& ar) {
         g_ScopeBufferB.Serialize(ar);
         return;
     }
-    uint32_t version = 0;
-    ar >> version >> g_nTimeBaseApplied >> g_nTimeBase;
+    uint32_t version = 0, applied = 0, timeBase = 0, couplingA = 0, rangeA = 0, couplingB = 0,
+             rangeB = 0, mode = 0, source = 0, post = 0;
+    int32_t level = 0;
+    ar >> version >> applied >> timeBase;
+    g_nTimeBaseApplied = applied;
+    g_nTimeBase = timeBase;
     g_bShowA = LoadFlag(ar);
-    ar >> g_nCouplingA >> g_nRangeA;
+    ar >> couplingA >> rangeA;
+    g_nCouplingA = couplingA;
+    g_nRangeA = rangeA;
     g_bShowB = LoadFlag(ar);
-    ar >> g_nCouplingB >> g_nRangeB >> g_nTriggerMode >> m_nTriggerSource >> g_nPostTrigger >>
-        g_nTriggerLevel >> g_nScopeBufferSize;
+    ar >> couplingB >> rangeB >> mode >> source >> post >> level >> g_nScopeBufferSize;
+    g_nCouplingB = couplingB;
+    g_nRangeB = rangeB;
+    g_nTriggerMode = mode;
+    m_nTriggerSource = source;
+    g_nPostTrigger = post;
+    g_nTriggerLevel = level;
     m_bSingle = LoadFlag(ar);
     g_ScopeBufferA.Serialize(ar);
     g_ScopeBufferB.Serialize(ar);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "framework/relaxed.h"
 #include "instruments/device_base.h"
 #include "platform/com/oleauto.h"
 
@@ -96,18 +97,20 @@ private:
     bool m_bLocked = false;
 };
 
-// Module-wide scope settings.
-extern const TimeBaseRow* g_pTimeBases;
-extern uint32_t g_nTimeBase;
-extern uint32_t g_nTimeBaseApplied;
-extern uint32_t g_nTriggerMode;
-extern uint32_t g_nPostTrigger;
-extern int32_t g_nTriggerLevel;
+// Module-wide scope settings. The window and COM calls write them while the
+// worker reads them. The buffers and g_bFrontFirst belong to the worker
+// while it runs: the window copies them on the worker's thread (PollDevices).
+extern Relaxed<const TimeBaseRow*> g_pTimeBases;
+extern Relaxed<uint32_t> g_nTimeBase;
+extern Relaxed<uint32_t> g_nTimeBaseApplied;
+extern Relaxed<uint32_t> g_nTriggerMode;
+extern Relaxed<uint32_t> g_nPostTrigger;
+extern Relaxed<int32_t> g_nTriggerLevel;
 extern uint32_t g_nScopeBufferSize;
-extern uint8_t g_bShowA;
-extern uint8_t g_bShowB;
-extern double g_dDisplayFactorA;
-extern double g_dDisplayFactorB;
+extern Relaxed<uint8_t> g_bShowA;
+extern Relaxed<uint8_t> g_bShowB;
+extern Relaxed<double> g_dDisplayFactorA;
+extern Relaxed<double> g_dDisplayFactorB;
 extern CScopeBuffer g_ScopeBufferA;
 extern CScopeBuffer g_ScopeBufferB;
 extern uint8_t g_bFrontFirst;
@@ -178,7 +181,9 @@ public:
     bool LevelUp();
     bool LevelDown();
 
-    uint32_t m_nTriggerSource = 0;
-    uint8_t m_bSingle = 0;
-    uint8_t m_bHold = 0;
+    Relaxed<uint32_t> m_nTriggerSource{0};
+    Relaxed<uint8_t> m_bSingle{0};
+    Relaxed<uint8_t> m_bHold{0};
+    // Counts the records the window cycle put into the buffers (worker only).
+    uint32_t m_nRecords = 0;
 };

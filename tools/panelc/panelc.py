@@ -182,6 +182,9 @@ CONTROLS = {
     "metralcd": Control(32829, [("face", U32, 0x9CC4A8), ("ink", U32, 0x182018),
                                 ("digitheight", int_kind(8, 400), 40)], flags=3,
                         sizing="given"),
+    # A control the window makes itself: the rectangle, then id and flags
+    # stored as the two words the window is given.
+    "custom": Control(32850, [], flags=0, sizing="given"),
 }
 # The second pointer instrument: the fields of the first, its own tag.
 CONTROLS["gauge1"] = Control(32831, CONTROLS["gauge"].fields, id=-1, flags=7, sizing="gauge")

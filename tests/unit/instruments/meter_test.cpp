@@ -61,8 +61,10 @@ protected:
         g_MeterA = g_MeterB = MeterRecord{};
         g_bOverA = 0;
         g_bOverB = 0;
-        g_nRangeA = g_nRangeB = 8;
-        g_nCouplingA = g_nCouplingB = 0;
+        g_nRangeA = 8;
+        g_nRangeB = 8;
+        g_nCouplingA = 0;
+        g_nCouplingB = 0;
     }
     // Time, buffer size, shunts 1 and 2, coupling and range of A and of B.
     static auto Settings() {

@@ -36,15 +36,21 @@ protected:
     }
     static void Defaults() {
         g_byModel = 1;
-        g_nRangeA = g_nRangeB = 8;
-        g_nCouplingA = g_nCouplingB = 0;
+        g_nRangeA = 8;
+        g_nRangeB = 8;
+        g_nCouplingA = 0;
+        g_nCouplingB = 0;
         g_pTimeBases = g_aTimeBases1;
-        g_nTimeBase = g_nTimeBaseApplied = g_nTriggerMode = 0;
+        g_nTimeBase = 0;
+        g_nTimeBaseApplied = 0;
+        g_nTriggerMode = 0;
         g_nPostTrigger = 100;
         g_nTriggerLevel = 0;
         g_nScopeBufferSize = kScopeBufferSamples;
-        g_bShowA = g_bShowB = 1;
-        g_dDisplayFactorA = g_dDisplayFactorB = 0;
+        g_bShowA = 1;
+        g_bShowB = 1;
+        g_dDisplayFactorA = 0;
+        g_dDisplayFactorB = 0;
         g_bFrontFirst = 0;
         g_ScopeBufferA.Resize(0);
         g_ScopeBufferB.Resize(0);
@@ -163,6 +169,9 @@ TEST_F(ScopeTest, InputAndChannelReadsScaleToTheRange) {
     EXPECT_EQ(stream->Written(), (Bytes{0xD9, 0x01, 0x88}));
     EXPECT_EQ(stream->Unread(), 0u);
     stream->ClearWritten();
+    const auto input = std::make_tuple<uint32_t, uint32_t, uint32_t, uint32_t>(
+        g_nRangeA, g_nCouplingA, g_nRangeB, g_nCouplingB);
+    EXPECT_EQ(input, std::make_tuple(8u, 1u, 1u, 2u));
     EXPECT_DOUBLE_EQ(g_dDisplayFactorA, 1.25);        // 50 V on 10 V/div
     EXPECT_DOUBLE_EQ(g_dDisplayFactorB, 1.0);         // 0.2 V on 0.05 V/div
     EXPECT_EQ(s.MakeInputWord(20, 0, 14, 1), 0x8E14); // a range outside the table: no factor
@@ -171,7 +180,8 @@ TEST_F(ScopeTest, InputAndChannelReadsScaleToTheRange) {
     // Model 1: start address counted down from the top, count, step, mask;
     // one divisor on both sides of zero.
     std::vector<double> a(3, -9), b(3, -9);
-    g_nCouplingA = g_nCouplingB = 0;
+    g_nCouplingA = 0;
+    g_nCouplingB = 0;
     g_nRangeA = 5;  // 5 V
     g_nRangeB = 14; // 5000 V
     stream->Reply({127, 0x81, 64, 0x80, 0, 127});
@@ -181,7 +191,8 @@ TEST_F(ScopeTest, InputAndChannelReadsScaleToTheRange) {
     EXPECT_EQ(b, (std::vector<double>{-128 / 127.0 * 5000, 0.0, 5000.0}));
     // Model 2, both grounded: the command goes out with mask 0, nothing is read.
     Make(2);
-    g_nCouplingA = g_nCouplingB = kCouplingGround;
+    g_nCouplingA = kCouplingGround;
+    g_nCouplingB = kCouplingGround;
     stream->Reply({0x55});
     scope->ReadChannels(3, a.data(), b.data());
     EXPECT_EQ(b, std::vector<double>(3, 0.0));

@@ -51,7 +51,7 @@ const std::map<uint32_t, std::string> kLayout = {{32809, kFont + "us"}, {32810, 
                                                  {32825, "uuu"},        {32827, "uu"},
                                                  {32828, "ddduudduuu"}, {32819, "uu"},
                                                  {32826, "uu" + kFont}, {32831, "ddduudduuu"},
-                                                 {32829, "uuu"}};
+                                                 {32829, "uuu"},        {32850, ""}};
 
 Panel Read(const std::vector<uint8_t>& bytes) {
     CArchive ar(bytes.data(), bytes.size());
@@ -150,11 +150,12 @@ TEST(Panels, EveryPanelFitsItsStripsAndCarriesItsControls) {
     const std::set<uint32_t> acSupply = {4400, 4410, 4420, 4440, 4444, 4510, 4513, 4500};
     const std::set<uint32_t> motor = {4470, 4471, 4474, 4530, 4531, 4500};
     const std::set<uint32_t> threePhase = {4400, 4410, 4420, 4440, 4450, 4460, 4464, 4510, 4540};
+    const std::set<uint32_t> scope = {5400, 5403, 5406, 5413, 5409, 5416, 5422, 5427, 5433, 5444};
     const std::map<uint32_t, std::vector<const std::set<uint32_t>*>> want = {
         {11, {&inputs, &outputs}}, {12, {&inputs}},   {13, {&outputs}},
         {14, {&relays}},           {21, {&relays}},   {22, {&inputs, &outputs, &relays}},
         {41, {&dcSupplies}},       {42, {&acSupply}}, {43, {&motor}},
-        {48, {&threePhase}}};
+        {48, {&threePhase}},       {51, {&scope}}};
     const std::set<std::set<uint32_t>> groups = {{3000, 3001},
                                                  {3002, 3003},
                                                  {3044, 3045, 3046},
@@ -169,7 +170,13 @@ TEST(Panels, EveryPanelFitsItsStripsAndCarriesItsControls) {
                                                  {5630, 5631, 5632},
                                                  {5630, 5631},
                                                  {5640, 5641, 5642, 5643},
-                                                 {5645, 5646}};
+                                                 {5645, 5646},
+                                                 // The oscilloscope's option groups.
+                                                 {5407, 5408, 5409},
+                                                 {5414, 5415, 5416},
+                                                 {5420, 5421, 5422},
+                                                 {5423, 5424},
+                                                 {5431, 5432}};
     std::map<uint32_t, Panel> panels;
     for (const auto& e : fs::directory_iterator(kSet / "301")) {
         panels[std::stoul(e.path().stem().string())] = Read(ReadAll(e.path()));

@@ -13,23 +13,12 @@
 #include "platform/window/window.h"
 #include "sim/digital.h"
 #include "sim/inprocess.h"
+#include "support/pump.h"
 #include "vi/basevi.h"
 #include "vi/controls/hotspot.h"
 #include "vi/digio/digvi.h"
 
 namespace {
-
-// Keeps the window thread answering until done() or 10 s have passed.
-bool PumpUntil(const std::function<bool()>& done) {
-    const uint32_t start = platform::TickCount();
-    while (!done()) {
-        if (platform::TickCount() - start > 10000)
-            return false;
-        platform::PumpMessages();
-        platform::SleepMs(5);
-    }
-    return true;
-}
 
 platform::Color CentreColour(CBaseVI& w, uint32_t id) {
     const platform::Rect r = w.FindHotspot(id)->m_rcArea;
