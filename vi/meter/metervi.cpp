@@ -60,7 +60,7 @@ bool SameRecord(const MeterRecord& x, const MeterRecord& y) {
     return std::equal(std::begin(x.v), std::end(x.v), std::begin(y.v));
 }
 
-uint32_t& RangeOf(bool channelA) {
+uint32_t RangeOf(bool channelA) {
     return channelA ? g_nRangeA : g_nRangeB;
 }
 

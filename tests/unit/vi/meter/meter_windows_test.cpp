@@ -56,8 +56,10 @@ protected:
         m_face.SetStream(new CStreamCOM);
         ASSERT_TRUE(m_face.m_pStream->Open());
         ASSERT_TRUE(m_face.Identify());
-        g_nRangeA = g_nRangeB = 5; // 5 V full scale
-        g_nCouplingA = g_nCouplingB = 0;
+        g_nRangeA = 5; // 5 V full scale
+        g_nRangeB = 5;
+        g_nCouplingA = 0;
+        g_nCouplingB = 0;
         g_dShunt1 = 10.0;
     }
     void TearDown() override {
