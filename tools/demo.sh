@@ -139,3 +139,30 @@ kobpanel=$build/tools/kobpanel/kobpanel
 echo "  The pictures are $out/panel-11.png and $out/panel-14.png; the workspace"
 echo "  reopens the same windows with --load."
 "$kobpanel" --device "$pty" --load "$work/demo.kws" --png "$out/workspace.png" | sed 's/^/  /'
+
+section "The instrument windows in a closed loop: generator, scope, meter, three-phase"
+echo "On the training board the function generator drives input A while it is on,"
+echo "the three-phase generator input B. One kobpanel opens the oscilloscope (1 ms/div,"
+echo "1 V/div, triggered on A) and the function generator, which its clicks set to a"
+echo "1 kHz sine of 3 V and switch on: the scope shows ten periods."
+clicks() { # X,Y N: N clicks at one point
+    for _ in $(seq "$2"); do printf -- '--click %s ' "$1"; done
+}
+# shellcheck disable=SC2046 # the clicks are words on purpose
+"$kobpanel" --device "$pty" --open 51 $(clicks 684,40 9) $(clicks 554,96 3) \
+    --click 595,274 --click 300,200 \
+    --open 31 --click 285,109 $(clicks 285,84 9) $(clicks 192,186 3) --click 396,24 \
+    --wait 1500 --png "$out/loop.png" --export "$out/scope.csv" --export "$out/scope.svg" \
+    | sed 's/^/  /'
+echo "The voltmeter on input A (range stepped down to 5 V) beside the DC source set"
+echo "to 30 % of 10 V and switched on:"
+# shellcheck disable=SC2046
+"$kobpanel" --device "$pty" --open 61 $(clicks 266,128 3) \
+    --open 35 $(clicks 192,148 3) --click 396,24 --wait 2500 --png "$out/meter.png" \
+    | sed 's/^/  /'
+echo "The three-phase generator at 5 Hz, 80 % on each phase, switched on:"
+# shellcheck disable=SC2046
+"$kobpanel" --device "$pty" --open 48 $(clicks 280,124 8) $(clicks 280,156 8) \
+    $(clicks 280,188 8) $(clicks 250,52 4) --click 514,236 --wait 1000 \
+    --png "$out/three-phase.png" | sed 's/^/  /'
+echo "  Every window type opens the same way: kobpanel --list names them."

@@ -26,6 +26,7 @@
 #include "platform/window/window.h"
 #include "tools/kobpanel/window_types.h"
 #include "vi/basevi.h"
+#include "vi/scope/scopevi.h"
 
 #ifndef KOB_VERSION
 #define KOB_VERSION "0"
@@ -41,11 +42,14 @@ const char kUsage[] =
     "  --open TYPE        opens the instrument window of that type (repeatable)\n"
     "  --load FILE        loads a workspace (its windows and settings)\n"
     "  --save FILE        saves the workspace after the windows have been refreshed once\n"
-    "  --click X,Y        clicks at client coordinates of the last window opened (repeatable)\n"
+    "  --click X,Y        clicks at client coordinates of the window opened last before it\n"
+    "                     on the command line (repeatable)\n"
     "  --png FILE         headless: writes each window's picture; with several windows\n"
     "                     the type number goes before the extension (scope-51.png)\n"
     "  --wait MS          headless: how long the worker refreshes before the pictures\n"
     "                     are taken (default 600)\n"
+    "  --export FILE      headless: writes the oscilloscope's record after the wait\n"
+    "                     (.png, .svg, .pdf or .csv; repeatable)\n"
     "  --resources DIR    the panel resources (default: KobPanels beside the program)\n"
     "  --list             prints the window types and ends\n"
     "  --help, --version\n"
@@ -58,7 +62,12 @@ struct Options {
     std::string port, device, load, save, png, resources;
     bool usb = false;
     std::vector<uint32_t> open;
-    std::vector<platform::Point> clicks;
+    struct Click {
+        size_t window; // index into open: the window opened last before the click
+        platform::Point at;
+    };
+    std::vector<Click> clicks;
+    std::vector<std::string> exports;
     long waitMs = 600;
 };
 
@@ -127,7 +136,17 @@ int Parse(int argc, char** argv, Options& o) {
                 std::fprintf(stderr, "kobpanel: --click %s: expected X,Y in pixels\n", v.c_str());
                 return 2;
             }
-            o.clicks.push_back({static_cast<int32_t>(x), static_cast<int32_t>(y)});
+            if (o.open.empty()) {
+                std::fprintf(stderr,
+                             "kobpanel: --click needs a window opened before it with --open\n");
+                return 2;
+            }
+            o.clicks.push_back(
+                {o.open.size() - 1, {static_cast<int32_t>(x), static_cast<int32_t>(y)}});
+        } else if (a == "--export") {
+            if (!value(v))
+                return 2;
+            o.exports.push_back(v);
         } else if (a == "--wait") {
             if (!value(v))
                 return 2;
@@ -143,10 +162,6 @@ int Parse(int argc, char** argv, Options& o) {
     }
     if (o.usb + !o.port.empty() + !o.device.empty() > 1) {
         std::fprintf(stderr, "kobpanel: --port, --device and --usb name one line each; give one\n");
-        return 2;
-    }
-    if (!o.clicks.empty() && o.open.empty()) {
-        std::fprintf(stderr, "kobpanel: --click needs a window opened with --open\n");
         return 2;
     }
     return 0;
@@ -323,17 +338,20 @@ int main(int argc, char** argv) {
     if (!o.load.empty() && !LoadWorkspace(face, o.load))
         return 1;
 
-    CBaseVI* last = nullptr;
+    std::vector<CBaseVI*> opened;
     for (uint32_t type : o.open) {
-        if (!face.OnCommand(10000 + type) || !(last = face.FindWindowOfType(type))) {
+        CBaseVI* w = nullptr;
+        if (!face.OnCommand(10000 + type) || !(w = face.FindWindowOfType(type))) {
             std::fprintf(stderr, "kobpanel: the window of type %u did not open\n", type);
             status = 1;
         }
+        opened.push_back(w);
     }
     PumpFor(50);
-    for (const platform::Point& p : o.clicks) {
-        if (last && last->IsWindow()) {
-            last->Wnd()->InjectClick(p, 30);
+    for (const Options::Click& c : o.clicks) {
+        CBaseVI* w = opened[c.window];
+        if (w && w->IsWindow()) {
+            w->Wnd()->InjectClick(c.at, 30);
             PumpFor(100);
         }
     }
@@ -342,6 +360,17 @@ int main(int argc, char** argv) {
         PumpFor(static_cast<uint32_t>(o.waitMs));
         if (!o.save.empty() && !SaveWorkspace(face, o.save))
             status = 1;
+        auto* scope = dynamic_cast<CScopeVI*>(face.FindWindowOfType(51));
+        for (const std::string& file : o.exports) {
+            if (!scope || !scope->ExportRecord(Wide(file))) {
+                std::fprintf(stderr, "kobpanel: %s: %s\n", file.c_str(),
+                             scope ? "the record cannot be written"
+                                   : "no oscilloscope window is open");
+                status = 1;
+            } else {
+                std::printf("%s: the oscilloscope's record\n", file.c_str());
+            }
+        }
         if (!o.png.empty()) {
             const std::vector<CBaseVI*> windows = face.OpenWindows();
             for (CBaseVI* w : windows) {
