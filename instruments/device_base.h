@@ -77,6 +77,11 @@ extern Relaxed<uint32_t> g_nCouplingB;
 
 // Coupling codes; 2 grounds the channel (sent like 0).
 inline constexpr uint32_t kCouplingGround = 2;
+// A range row and coupling an analog input has (stored settings are checked
+// against it before they are taken).
+inline constexpr bool IsInputSetting(uint32_t range, uint32_t coupling) {
+    return range < kRangeCount && coupling <= kCouplingGround;
+}
 
 // The change bit of the input settings, the same in the scope and the meter.
 inline constexpr uint16_t kInputChanged = 2;

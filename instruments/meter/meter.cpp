@@ -242,8 +242,7 @@ void CKobMeter::Serialize(CArchive& ar) {
     // A row past the range table, an unknown coupling or a shunt no current
     // can be computed through is damaged data, refused before anything
     // changes.
-    const bool inputs = rangeA < kRangeCount && rangeB < kRangeCount &&
-                        couplingA <= kCouplingGround && couplingB <= kCouplingGround;
+    const bool inputs = IsInputSetting(rangeA, couplingA) && IsInputSetting(rangeB, couplingB);
     if (!inputs || !shunts) {
         ThrowArchiveException(CArchiveException::generic);
     }

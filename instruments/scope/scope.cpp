@@ -526,25 +526,36 @@ void CScope::Serialize(CArchive& ar) {
         g_ScopeBufferB.Serialize(ar);
         return;
     }
+    // Everything is read before anything changes: a file cut short, or one
+    // naming a range or coupling the inputs do not have (which the meter's
+    // block of the same workspace would refuse when stored again), changes
+    // nothing.
     uint32_t version = 0, applied = 0, timeBase = 0, couplingA = 0, rangeA = 0, couplingB = 0,
-             rangeB = 0, mode = 0, source = 0, post = 0;
+             rangeB = 0, mode = 0, source = 0, post = 0, bufferSize = 0;
     int32_t level = 0;
     ar >> version >> applied >> timeBase;
+    const uint8_t showA = LoadFlag(ar);
+    ar >> couplingA >> rangeA;
+    const uint8_t showB = LoadFlag(ar);
+    ar >> couplingB >> rangeB >> mode >> source >> post >> level >> bufferSize;
+    const uint8_t single = LoadFlag(ar);
+    if (!IsInputSetting(rangeA, couplingA) || !IsInputSetting(rangeB, couplingB)) {
+        ThrowArchiveException(CArchiveException::generic);
+    }
     g_nTimeBaseApplied = applied;
     g_nTimeBase = timeBase;
-    g_bShowA = LoadFlag(ar);
-    ar >> couplingA >> rangeA;
+    g_bShowA = showA;
     g_nCouplingA = couplingA;
     g_nRangeA = rangeA;
-    g_bShowB = LoadFlag(ar);
-    ar >> couplingB >> rangeB >> mode >> source >> post >> level >> g_nScopeBufferSize;
+    g_bShowB = showB;
     g_nCouplingB = couplingB;
     g_nRangeB = rangeB;
     g_nTriggerMode = mode;
     m_nTriggerSource = source;
     g_nPostTrigger = post;
     g_nTriggerLevel = level;
-    m_bSingle = LoadFlag(ar);
+    g_nScopeBufferSize = bufferSize;
+    m_bSingle = single;
     g_ScopeBufferA.Serialize(ar);
     g_ScopeBufferB.Serialize(ar);
     SetChanged(0xFFFF);

@@ -357,8 +357,15 @@ TEST_F(ScopeTest, SettingsSnapshotAndStoredSettingsRestoreEverySetting) {
     EXPECT_EQ(s.TakeChanged(), 0xFFFF);
     EXPECT_EQ(State(Settings()), (State{9, 7, 0, 1, 1, 3, 2, 12, 1, 2, 40, -30, 500, 1, 0}));
     EXPECT_EQ(g_ScopeBufferA.Front()[1], 77);
-    // A file that ends inside the settings is refused.
-    EXPECT_THROW(Load(s, out, 30), CArchiveException);
+    // A file that ends inside the settings, or names a range row the inputs
+    // do not have, is refused and changes nothing.
+    Bytes badRange = out;
+    badRange[20] = 15;
+    Settings() = kFresh;
+    for (size_t n : {size_t{30}, out.size()}) {
+        EXPECT_THROW(Load(s, n == 30 ? out : badRange, n), CArchiveException);
+        EXPECT_EQ(State(Settings()), kFresh);
+    }
 }
 
 TEST_F(ScopeTest, BufferIsARingThatStoresItsFront) {
