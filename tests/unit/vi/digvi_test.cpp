@@ -13,7 +13,7 @@
 #include "platform/window/window.h"
 #include "sim/digital.h"
 #include "sim/inprocess.h"
-#include "support/pump.h"
+#include "support/sim_window.h"
 #include "vi/basevi.h"
 #include "vi/controls/hotspot.h"
 #include "vi/digio/digvi.h"
@@ -25,31 +25,13 @@ platform::Color CentreColour(CBaseVI& w, uint32_t id) {
     return w.Wnd()->Snapshot().At((r.left + r.right) / 2, (r.top + r.bottom) / 2);
 }
 
-class DigVITest : public ::testing::Test {
+class DigVITest : public SimWindowTest {
 protected:
     void SetUp() override {
-        platform::UseOffscreenWindows(true);
-        ASSERT_TRUE(platform::UseDefaultResourceModule());
-        m_box.AttachSerial(200);
-        m_face.SetStream(new CStreamCOM);
-        ASSERT_TRUE(m_face.m_pStream->Open());
-        ASSERT_TRUE(m_face.Identify());
-        m_face.CreateAllDevices();
+        SimWindowTest::SetUp();
         g_wDigOut = 0;
         g_byRelays = 0;
     }
-    void TearDown() override {
-        m_face.CloseAllWindows();
-        m_face.ForceStopWorker();
-    }
-    CBaseVI& Open(uint32_t type) {
-        EXPECT_TRUE(m_face.OnCommand(10000 + type));
-        CBaseVI* w = m_face.FindWindowOfType(type);
-        EXPECT_NE(w, nullptr);
-        return *w;
-    }
-    kobsim::InProcessBox m_box;
-    CKobface m_face;
 };
 
 TEST_F(DigVITest, ClickOnAnOutputBitReachesTheBoxAndLightsItsInputLamp) {

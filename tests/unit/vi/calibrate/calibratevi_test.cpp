@@ -10,7 +10,7 @@
 #include "framework/exception.h"
 #include "instruments/funcgen/funcgen.h"
 #include "instruments/meter/meter.h"
-#include "support/calibrate_window.h"
+#include "support/sim_window.h"
 #include "vi/calibrate/calibratevi.h"
 #include "vi/controls/metralcd.h"
 #include "vi/controls/seg7.h"
@@ -27,18 +27,18 @@ TEST_F(CalibrateVITest, SetsADirectVoltageAndShowsTheInputMeasuringIt) {
     CBaseVI& w = Open(60);
     auto& cal = dynamic_cast<CCalibrateVI&>(w);
     // Clicked once the worker has sent the generator's first settings.
-    ASSERT_TRUE(PumpWindowsUntil([&] { return cal.m_bMeasured.load(); }));
+    ASSERT_TRUE(PumpUntil([&] { return cal.m_bMeasured.load(); }));
     for (int i = 0; i < 5; ++i)
         Click(w, kAmpUp10); // 50 % of the 10 V output
     Click(w, kPower);
     Click(w, kRangeDown);
     Click(w, kRangeDown); // 10 V full scale
     auto& set = *dynamic_cast<CHotSeg7*>(w.FindHotspot(kSet));
-    EXPECT_TRUE(PumpWindowsUntil([&] { return set.Text() == "   5.000"; })) << set.Text();
+    EXPECT_TRUE(PumpUntil([&] { return set.Text() == "   5.000"; })) << set.Text();
 
     // 50 % is the amplitude byte 127: the box plays 127/255 of 10 V on input A.
     auto& shown = *dynamic_cast<CHotSeg7*>(w.FindHotspot(kMeasured));
-    EXPECT_TRUE(PumpWindowsUntil([&] {
+    EXPECT_TRUE(PumpUntil([&] {
         return g_nRangeA == 6 &&
                std::fabs(std::strtod(shown.Text().c_str(), nullptr) - 4.98) < 0.05;
     })) << shown.Text();

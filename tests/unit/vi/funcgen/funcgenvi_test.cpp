@@ -12,7 +12,7 @@
 #include "platform/resource/resource.h"
 #include "platform/thread/thread.h"
 #include "sim/inprocess.h"
-#include "tests/support/pictures.h"
+#include "tests/support/sim_window.h"
 #include "vi/controls/displays.h"
 #include "vi/controls/hotspot.h"
 #include "vi/controls/seg7.h"
@@ -20,41 +20,16 @@
 
 namespace {
 
-class FuncGenVITest : public ::testing::Test {
+class FuncGenVITest : public SimWindowTest {
 protected:
-    void SetUp() override {
-        platform::UseOffscreenWindows(true);
-        ASSERT_TRUE(platform::UseDefaultResourceModule());
-        m_box.AttachSerial(200);
-        m_face.SetStream(new CStreamCOM);
-        ASSERT_TRUE(m_face.m_pStream->Open());
-        ASSERT_TRUE(m_face.Identify());
-        m_face.CreateAllDevices();
-    }
-    void TearDown() override {
-        m_face.CloseAllWindows();
-        m_face.ForceStopWorker();
-    }
-    CBaseVI& Open(uint32_t type) {
-        EXPECT_TRUE(m_face.OnCommand(10000 + type));
-        CBaseVI* w = m_face.FindWindowOfType(type);
-        EXPECT_NE(w, nullptr);
-        return *w;
-    }
     // The window thread answers until the box has logged a line with text.
     bool BoxLogs(const std::string& text) {
-        for (const uint32_t start = platform::TickCount(); platform::TickCount() - start < 10000;) {
+        return PumpUntil([&] {
             const auto log = m_box.TheBox().Log();
-            if (std::any_of(log.begin(), log.end(),
-                            [&](const std::string& l) { return l.find(text) != l.npos; }))
-                return true;
-            platform::PumpMessages();
-            platform::SleepMs(5);
-        }
-        return false;
+            return std::any_of(log.begin(), log.end(),
+                               [&](const std::string& l) { return l.find(text) != l.npos; });
+        });
     }
-    kobsim::InProcessBox m_box;
-    CKobface m_face;
 };
 
 TEST_F(FuncGenVITest, ClicksSetFrequencyAndWaveformOnTheBoxAndTheWindowShowsThem) {

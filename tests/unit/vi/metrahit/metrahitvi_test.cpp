@@ -5,7 +5,7 @@
 
 #include "instruments/handheld/handheld.h"
 #include "sim/handheld.h"
-#include "support/calibrate_window.h"
+#include "support/sim_window.h"
 #include "vi/controls/metralcd.h"
 #include "vi/controls/press.h"
 #include "vi/metrahit/metrahitvi.h"
@@ -25,7 +25,7 @@ TEST_F(MetraHitVITest, ShowsTheReadingWithModeAndUnitThenThatNoneArrive) {
     SetTickSource([] { return g_now.load(); }); // for the rest of the program
     CBaseVI& w = Open(71);
     auto& lcd = *dynamic_cast<CHotMetraLcd*>(w.FindHotspot(kDisplay));
-    ASSERT_TRUE(PumpWindowsUntil([&] { return lcd.m_strDigits == u"-1.234"; }))
+    ASSERT_TRUE(PumpUntil([&] { return lcd.m_strDigits == u"-1.234"; }))
         << Narrow(lcd.m_strDigits) << "/" << Narrow(lcd.m_strNote);
     EXPECT_EQ(lcd.m_strMode, u"DC");
     EXPECT_EQ(lcd.m_strUnit, u"V");
@@ -42,7 +42,7 @@ TEST_F(MetraHitVITest, ShowsTheReadingWithModeAndUnitThenThatNoneArrive) {
     platform::PumpMessages();
     EXPECT_EQ(lcd.m_strDigits, u"-1.234");
     g_now += 1;
-    ASSERT_TRUE(PumpWindowsUntil([&] { return lcd.m_strDigits.empty(); }));
+    ASSERT_TRUE(PumpUntil([&] { return lcd.m_strDigits.empty(); }));
     EXPECT_EQ(lcd.m_strNote + lcd.m_strMode, platform::LoadResourceString(5650));
     const platform::Pixels silent = w.Wnd()->Snapshot();
     EXPECT_EQ(Share(silent, digits, kInk, 30), 0.0);
@@ -50,7 +50,7 @@ TEST_F(MetraHitVITest, ShowsTheReadingWithModeAndUnitThenThatNoneArrive) {
 
     // Closing the window takes the meter back from the box.
     w.Wnd()->Close();
-    EXPECT_TRUE(PumpWindowsUntil([&] {
+    EXPECT_TRUE(PumpUntil([&] {
         const std::vector<int> held = m_box.TheBox().Announced();
         return std::find(held.begin(), held.end(), 8) == held.end();
     }));

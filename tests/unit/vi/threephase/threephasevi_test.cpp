@@ -17,33 +17,13 @@
 #include "platform/window/window.h"
 #include "sim/analog.h"
 #include "sim/inprocess.h"
-#include "tests/support/pictures.h"
+#include "tests/support/sim_window.h"
 #include "vi/basevi.h"
 #include "vi/controls/hotspot.h"
 #include "vi/controls/seg7.h"
 #include "vi/threephase/threephasevi.h"
 
 namespace {
-
-// Keeps the window thread answering until done() or 10 s have passed.
-bool PumpUntil(const std::function<bool()>& done) {
-    const uint32_t start = platform::TickCount();
-    while (!done()) {
-        if (platform::TickCount() - start > 10000)
-            return false;
-        platform::PumpMessages();
-        platform::SleepMs(5);
-    }
-    return true;
-}
-
-void Click(CBaseVI& w, uint32_t id, int times = 1) {
-    const platform::Rect r = w.FindHotspot(id)->m_rcArea;
-    for (int i = 0; i < times; ++i) {
-        w.Wnd()->InjectClick({(r.left + r.right) / 2, (r.top + r.bottom) / 2}, 20);
-        platform::PumpMessages();
-    }
-}
 
 // The highest row of the display where a trace of colour c shows, as a
 // fraction of full scale above the centre line.
@@ -58,35 +38,7 @@ double PeakOf(CBaseVI& w, platform::Color c) {
     return -2.0;
 }
 
-class ThreePhaseVITest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        platform::UseOffscreenWindows(true);
-        ASSERT_TRUE(platform::UseDefaultResourceModule());
-        m_box.AttachSerial(200);
-        m_face.SetStream(new CStreamCOM);
-        ASSERT_TRUE(m_face.m_pStream->Open());
-        ASSERT_TRUE(m_face.Identify());
-        m_face.CreateAllDevices();
-    }
-    void TearDown() override {
-        m_face.CloseAllWindows();
-        m_face.ForceStopWorker();
-    }
-    CBaseVI& Open(uint32_t type) {
-        EXPECT_TRUE(m_face.OnCommand(10000 + type));
-        CBaseVI* w = m_face.FindWindowOfType(type);
-        EXPECT_NE(w, nullptr);
-        return *w;
-    }
-    bool BoxLogged(const std::string& line) {
-        const auto log = m_box.TheBox().Log();
-        return std::any_of(log.begin(), log.end(),
-                           [&](const std::string& l) { return l.find(line) == 0; });
-    }
-    kobsim::InProcessBox m_box;
-    CKobface m_face;
-};
+class ThreePhaseVITest : public SimWindowTest {};
 
 TEST_F(ThreePhaseVITest, ClicksReachTheBoxAndTheDisplayDrawsThePhases) {
     CBaseVI& w = Open(48);

@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
+#include <string>
 
 #include "device/kobface.h"
 #include "device/stream.h"
@@ -13,20 +14,9 @@
 #include "platform/window/window.h"
 #include "sim/inprocess.h"
 #include "support/pictures.h"
+#include "support/pump.h"
 #include "vi/basevi.h"
 #include "vi/controls/hotspot.h"
-
-// Keeps the window thread answering until done() or 10 s have passed.
-inline bool PumpWindowsUntil(const std::function<bool()>& done) {
-    const uint32_t start = platform::TickCount();
-    while (!done()) {
-        if (platform::TickCount() - start > 10000)
-            return false;
-        platform::PumpMessages();
-        platform::SleepMs(5);
-    }
-    return true;
-}
 
 class SimWindowTest : public ::testing::Test {
 protected:
@@ -49,10 +39,20 @@ protected:
         EXPECT_NE(w, nullptr);
         return *w;
     }
-    void Click(CBaseVI& w, uint32_t id) {
+    // Clicks the centre of a control, `times` times.
+    static void Click(CBaseVI& w, uint32_t id, int times = 1) {
         const platform::Rect r = w.FindHotspot(id)->m_rcArea;
-        w.Wnd()->InjectClick({(r.left + r.right) / 2, (r.top + r.bottom) / 2}, 20);
-        platform::PumpMessages();
+        for (int i = 0; i < times; ++i) {
+            w.Wnd()->InjectClick({(r.left + r.right) / 2, (r.top + r.bottom) / 2}, 20);
+            platform::PumpMessages();
+        }
+    }
+    // Whether the simulated box has logged a line that starts with `line`.
+    bool BoxLogged(const std::string& line) {
+        const auto log = m_box.TheBox().Log();
+        return std::any_of(log.begin(), log.end(), [&](const std::string& l) {
+            return l.compare(0, line.size(), line) == 0;
+        });
     }
     // The share of a control's pixels near colour c in the window's picture.
     static double ShareIn(CBaseVI& w, uint32_t id, platform::Color c, int tol = 40) {
