@@ -16,23 +16,12 @@
 #include "sim/analog.h"
 #include "sim/inprocess.h"
 #include "support/pictures.h"
+#include "tests/support/pump.h"
 #include "vi/controls/gauge1.h"
 #include "vi/controls/meterlcd.h"
 #include "vi/meter/metervi.h"
 
 namespace {
-
-// Keeps the window thread answering until done() or 10 s have passed.
-bool WaitFor(const std::function<bool()>& done) {
-    const uint32_t start = platform::TickCount();
-    while (!done()) {
-        if (platform::TickCount() - start > 10000)
-            return false;
-        platform::PumpMessages();
-        platform::SleepMs(5);
-    }
-    return true;
-}
 
 // The number a display shows, NaN when it shows none.
 double Shown(CBaseVI& w) {
@@ -77,7 +66,7 @@ protected:
 TEST_F(MeterWindowTest, GaugeAndDisplayShowTheInputVoltageAndARangeClickGoesOnTheWire) {
     m_face.CreateAllDevices();
     CBaseVI& w = *Open(61);
-    ASSERT_TRUE(WaitFor([&] { return std::fabs(Shown(w) - 3.0) < 0.03; })) << Shown(w);
+    ASSERT_TRUE(PumpUntil([&] { return std::fabs(Shown(w) - 3.0) < 0.03; })) << Shown(w);
 
     // The needle of 3 V on the 5 V scale is drawn, none where 0 V would be:
     // looked for half way from the pivot to each tip.
@@ -90,7 +79,7 @@ TEST_F(MeterWindowTest, GaugeAndDisplayShowTheInputVoltageAndARangeClickGoesOnTh
                                pivot.y + (p[0].y - pivot.y) / 2 - 1, 0, 0};
         return Share(w.Wnd()->Snapshot(), {r.left, r.top, r.left + 3, r.top + 3}, 0, 60);
     };
-    EXPECT_TRUE(WaitFor([&] { return onNeedle(3.0) > 0.3; }));
+    EXPECT_TRUE(PumpUntil([&] { return onNeedle(3.0) > 0.3; }));
     EXPECT_LT(onNeedle(0.0), 0.1);
     // The display shows dark digits on its light face.
     const platform::Rect lcd = w.FindHotspot(kIdMeterLcd)->m_rcArea;
@@ -105,9 +94,9 @@ TEST_F(MeterWindowTest, GaugeAndDisplayShowTheInputVoltageAndARangeClickGoesOnTh
             return l.rfind("0x60", 0) == 0 && l.find("[05 06]") != std::string::npos;
         });
     };
-    EXPECT_TRUE(WaitFor(sent));
+    EXPECT_TRUE(PumpUntil(sent));
     EXPECT_EQ(gauge->m_nRange, 6u);
-    EXPECT_TRUE(WaitFor([&] { return std::fabs(Shown(w) - 3.0) < 0.05; })) << Shown(w);
+    EXPECT_TRUE(PumpUntil([&] { return std::fabs(Shown(w) - 3.0) < 0.05; })) << Shown(w);
 }
 
 TEST_F(MeterWindowTest, WithoutAMeterTheWindowsOpenShowNoReadingAndLeaveTheInputsAlone) {
