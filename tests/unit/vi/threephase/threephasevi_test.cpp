@@ -83,6 +83,7 @@ TEST_F(ThreePhaseVITest, SteppingStaysInRangeAndEachWindowSetsItsMode) {
         Open(c.type).OnCommand(c.command);
         EXPECT_EQ(uint32_t{c.setting}, c.after) << c.command;
         m_face.CloseAllWindows();
+        m_face.ForceStopWorker(); // its last pass writes back what it sent
     }
     // The DC supplies play a positive level in DC mode, switched per output.
     g_nP3Function = 0;
