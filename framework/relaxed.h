@@ -16,6 +16,7 @@ public:
         m_value.store(value, std::memory_order_relaxed);
         return *this;
     }
+    T Exchange(T value) noexcept { return m_value.exchange(value, std::memory_order_relaxed); }
 
 private:
     std::atomic<T> m_value;

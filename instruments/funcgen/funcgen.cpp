@@ -189,8 +189,12 @@ CFuncGen::CFuncGen(CKobface* owner) : CKobDevice(owner) {
 }
 
 void CFuncGen::SendEnable(uint8_t on) {
-    SendAcked(on ? kCmdFGenOn : kCmdFGenOff);
+    PutEnable(on);
     g_byFGenEnable = on;
+}
+
+void CFuncGen::PutEnable(uint8_t on) {
+    SendAcked(on ? kCmdFGenOn : kCmdFGenOff);
 }
 
 namespace {
@@ -225,11 +229,19 @@ void CFuncGen::SendAmplitude(int32_t percent) {
     CheckAck(s);
 }
 
+void CFuncGen::PutAmplitude(int32_t percent) {
+    SendBlock(Stream(), {kCmdFGenAmplitude, AmplitudeByte(percent)});
+}
+
 void CFuncGen::SendOutRange(uint8_t range) {
     CStreamIO& s = Stream();
     WriteBlock(s, {kCmdFGenOutRange, range});
     g_nFGenOutRange = range;
     CheckAck(s);
+}
+
+void CFuncGen::PutOutRange(uint8_t range) {
+    SendBlock(Stream(), {kCmdFGenOutRange, range});
 }
 
 void CFuncGen::SendPulseWidth(int32_t percent) {
@@ -238,6 +250,14 @@ void CFuncGen::SendPulseWidth(int32_t percent) {
 }
 
 bool CFuncGen::SendFrequency(double hertz) {
+    if (!PutFrequency(hertz)) {
+        return false;
+    }
+    g_dFGenFrequency = hertz;
+    return true;
+}
+
+bool CFuncGen::PutFrequency(double hertz) {
     double produced = hertz;
     FGenTiming t;
     if (!CalcTiming(produced, t)) {
@@ -257,7 +277,6 @@ bool CFuncGen::SendFrequency(double hertz) {
     } else {
         SendTiming(t.samples, t.prescale, t.fine);
     }
-    g_dFGenFrequency = hertz;
     return true;
 }
 
@@ -277,24 +296,36 @@ void CFuncGen::SendTable(std::span<const double> values) {
 }
 
 void CFuncGen::SendFunction(uint32_t code) {
+    if (PutFunction(code)) {
+        g_nFGenFunction = code;
+    }
+}
+
+bool CFuncGen::PutFunction(uint32_t code) {
     platform::WaitCursor wait;
-    if (code == kFGenFormula && g_bFGenFormulaPending) {
+    // The flag goes down before the formula is read: a formula set while
+    // this one is on its way raises it again and goes out next time.
+    if (code == kFGenFormula && g_bFGenFormulaPending.Exchange(0)) {
         std::vector<double> table(kFGenFormulaPoints);
         CForComp comp;
         if (!comp.Evaluate(FGenFormula().c_str(), kFGenFormulaPoints, 0.0, 2.0 * std::numbers::pi,
                            table.data())) {
-            return;
+            g_bFGenFormulaPending = 1;
+            return false;
         }
         try {
             SendTable(table);
         } catch (const CFPException& e) {
             e.ReportError();
+        } catch (...) {
+            // Not sent: it goes out with the next call.
+            g_bFGenFormulaPending = 1;
+            throw;
         }
-        g_bFGenFormulaPending = 0;
     } else {
         SendBlock(Stream(), {kCmdFGenFunction, static_cast<uint8_t>(code)});
     }
-    g_nFGenFunction = code;
+    return true;
 }
 
 void CFuncGen::Config(uint8_t on, double hertz, uint8_t percent, uint8_t range, uint32_t code) {
@@ -450,30 +481,31 @@ void CFuncGen::SendChanges() {
     if (!bits) {
         return;
     }
+    // The settings are the source here and are only read: a window's change
+    // made while they are on their way sets its bit again and goes out next
+    // pass instead of being overwritten with what this pass sent.
     std::unique_ptr<CFuncGenSettings> s(static_cast<CFuncGenSettings*>(GetSettings()));
     try {
         if (bits & kFGenChangedFrequency) {
-            SendFrequency(s->frequency);
+            PutFrequency(s->frequency);
         }
         if (bits & kFGenChangedOutRange) {
             // The range is never switched with the amplitude up.
-            const uint32_t kept = g_nFGenAmplitude;
-            SendAmplitude(0);
-            SendOutRange(static_cast<uint8_t>(s->range));
-            s->amplitude = kept;
+            PutAmplitude(0);
+            PutOutRange(static_cast<uint8_t>(s->range));
             bits |= kFGenChangedAmplitude;
         }
         if (bits & kFGenChangedPulseWidth) {
             SendPulseWidth(static_cast<int32_t>(g_nFGenPulseWidth));
         }
         if (bits & kFGenChangedAmplitude) {
-            SendAmplitude(static_cast<int32_t>(s->amplitude));
+            PutAmplitude(static_cast<int32_t>(s->amplitude));
         }
         if (bits & kFGenChangedFunction) {
-            SendFunction(s->function);
+            PutFunction(s->function);
         }
         if (bits & kFGenChangedEnable) {
-            SendEnable(s->on);
+            PutEnable(s->on);
         }
     } catch (const CCommException& e) {
         e.ReportError();

@@ -145,4 +145,12 @@ public:
 
 private:
     bool StepFrequency(bool up);
+    // The commands alone, for the worker's pass, which leaves the settings
+    // as the windows set them.
+    void PutEnable(uint8_t on);
+    void PutAmplitude(int32_t percent);
+    void PutOutRange(uint8_t range);
+    bool PutFrequency(double hertz);
+    // False, with nothing sent, when the formula cannot be evaluated.
+    bool PutFunction(uint32_t code);
 };

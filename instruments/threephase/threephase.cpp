@@ -80,34 +80,54 @@ C3PhaseGen::C3PhaseGen(CKobface* owner) : CKobDevice(owner) {
 }
 
 void C3PhaseGen::SendEnable(uint8_t on) {
-    SendAcked(on ? kCmdP3On : kCmdP3Off);
+    PutEnable(on);
     g_byP3Enable = on;
 }
 
+void C3PhaseGen::PutEnable(uint8_t on) {
+    SendAcked(on ? kCmdP3On : kCmdP3Off);
+}
+
 void C3PhaseGen::SendClock(uint32_t clock) {
-    SendAckedBytes(Stream(), {kCmdP3Clock, static_cast<uint8_t>(clock & 0xFF)});
+    PutClock(clock);
     g_nP3Clock = clock;
 }
 
+void C3PhaseGen::PutClock(uint32_t clock) {
+    SendAckedBytes(Stream(), {kCmdP3Clock, static_cast<uint8_t>(clock & 0xFF)});
+}
+
 void C3PhaseGen::SendFrequency(uint32_t frequency) {
-    SendAckedBytes(Stream(), {kCmdP3Frequency, static_cast<uint8_t>(frequency & 0xFF)});
+    PutFrequency(frequency);
     g_nP3Frequency = frequency;
 }
 
+void C3PhaseGen::PutFrequency(uint32_t frequency) {
+    SendAckedBytes(Stream(), {kCmdP3Frequency, static_cast<uint8_t>(frequency & 0xFF)});
+}
+
 void C3PhaseGen::SendAmplitudes(uint32_t a1, uint32_t a2, uint32_t a3) {
-    SendAckedBytes(Stream(), {kCmdP3Amplitudes, PercentByte(a1), PercentByte(a2), PercentByte(a3)});
+    PutAmplitudes(a1, a2, a3);
     g_anP3Amplitude[0] = a1;
     g_anP3Amplitude[1] = a2;
     g_anP3Amplitude[2] = a3;
 }
 
+void C3PhaseGen::PutAmplitudes(uint32_t a1, uint32_t a2, uint32_t a3) {
+    SendAckedBytes(Stream(), {kCmdP3Amplitudes, PercentByte(a1), PercentByte(a2), PercentByte(a3)});
+}
+
 void C3PhaseGen::SendPhases(int32_t deg2, int32_t deg3) {
+    PutPhases(deg2, deg3);
+    g_nP3Phase2 = static_cast<uint32_t>(deg2);
+    g_nP3Phase3 = static_cast<uint32_t>(deg3);
+}
+
+void C3PhaseGen::PutPhases(int32_t deg2, int32_t deg3) {
     std::vector<uint8_t> bytes{kCmdP3Phases};
     Put16(bytes, static_cast<uint32_t>(360 - deg2));
     Put16(bytes, static_cast<uint32_t>(360 - deg3));
     SendAckedBytes(Stream(), bytes);
-    g_nP3Phase2 = static_cast<uint32_t>(deg2);
-    g_nP3Phase3 = static_cast<uint32_t>(deg3);
 }
 
 void C3PhaseGen::SendTable(const P3Table& table, uint8_t flag) {
@@ -124,6 +144,12 @@ void C3PhaseGen::SendUserTable(std::span<const double, kP3TablePoints> values, u
 }
 
 void C3PhaseGen::SendFunction(uint32_t code) {
+    if (PutFunction(code)) {
+        g_nP3Function = code;
+    }
+}
+
+bool C3PhaseGen::PutFunction(uint32_t code) {
     platform::WaitCursor wait;
     try {
         P3Table table{};
@@ -134,7 +160,7 @@ void C3PhaseGen::SendFunction(uint32_t code) {
             const WString formula = P3Formula();
             if (!comp.Evaluate(formula.c_str(), kP3TablePoints, 0.0, 2.0 * std::numbers::pi,
                                values.data())) {
-                return;
+                return false;
             }
             table = EncodeP3Samples(values);
         }
@@ -147,14 +173,19 @@ void C3PhaseGen::SendFunction(uint32_t code) {
                 SendAckedBytes(Stream(), {kCmdP3Function, static_cast<uint8_t>(code)});
             }
         }
-        g_nP3Function = code;
+        return true;
     } catch (const CFPException& e) {
         e.ReportError();
+        return false;
     }
 }
 
 void C3PhaseGen::SendDcMode(uint8_t on) {
     g_bP3DcMode = on;
+    PutDcMode(on);
+}
+
+void C3PhaseGen::PutDcMode(uint8_t on) {
     SendAckedBytes(Stream(), {kCmdP3DcMode, on});
 }
 
@@ -263,34 +294,38 @@ void C3PhaseGen::SendChanges() {
     if (!bits) {
         return;
     }
+    // The settings are only read here: a window's change made while they
+    // are on their way sets its bit again and goes out next pass instead of
+    // being overwritten with what this pass sent.
+    const std::unique_ptr<C3PhaseSettings> s(static_cast<C3PhaseSettings*>(GetSettings()));
     // The outputs go off before anything else changes, and on only after.
-    if (!g_byP3Enable && (bits & kP3ChangedEnable)) {
-        SendEnable(0);
+    if (!s->on && (bits & kP3ChangedEnable)) {
+        PutEnable(0);
         bits &= static_cast<uint16_t>(~kP3ChangedEnable);
     }
     if (bits & kP3ChangedClock) {
-        SendClock(g_nP3Clock);
+        PutClock(s->clock);
     }
     if (bits & kP3ChangedFrequency) {
-        SendFrequency(g_nP3Frequency);
+        PutFrequency(s->frequency);
     }
     if (bits & kP3ChangedAmplitudes) {
-        SendAmplitudes(g_anP3Amplitude[0], g_anP3Amplitude[1], g_anP3Amplitude[2]);
+        PutAmplitudes(s->amplitude[0], s->amplitude[1], s->amplitude[2]);
     }
     if (bits & kP3ChangedPhases) {
-        SendPhases(static_cast<int32_t>(g_nP3Phase2), static_cast<int32_t>(g_nP3Phase3));
+        PutPhases(static_cast<int32_t>(s->phase2), static_cast<int32_t>(s->phase3));
     }
     if (bits & kP3ChangedFunction) {
-        SendFunction(g_nP3Function);
+        PutFunction(s->function);
     }
     if (bits & kP3ChangedDcMode) {
-        SendDcMode(g_bP3DcMode);
+        PutDcMode(s->dcMode);
     }
     if (bits & kP3ChangedSwitches) {
         SendPhaseSwitches();
     }
     if (bits & kP3ChangedEnable) {
-        SendEnable(g_byP3Enable);
+        PutEnable(s->on);
     }
 }
 

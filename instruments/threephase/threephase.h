@@ -101,4 +101,16 @@ public:
     void SetClock(uint32_t clock);
     void SetPhases(uint32_t deg2, uint32_t deg3);
     void SetFunction(uint32_t code);
+
+private:
+    // The commands alone, for the worker's pass, which leaves the settings
+    // as the windows set them.
+    void PutEnable(uint8_t on);
+    void PutClock(uint32_t clock);
+    void PutFrequency(uint32_t frequency);
+    void PutAmplitudes(uint32_t a1, uint32_t a2, uint32_t a3);
+    void PutPhases(int32_t deg2, int32_t deg3);
+    // False when the formula cannot be evaluated or its table not sent.
+    bool PutFunction(uint32_t code);
+    void PutDcMode(uint8_t on);
 };

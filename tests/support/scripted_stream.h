@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -30,6 +31,12 @@ public:
     }
     // The next write throws this code.
     void FailNextWrite(uint32_t code) { m_nFailWrite = code; }
+    // action runs once, as the first write that starts with command goes out
+    // (another thread's click landing in the middle of an exchange).
+    void OnWrite(uint8_t command, std::function<void()> action) {
+        m_hookCommand = command;
+        m_hook = std::move(action);
+    }
 
     // Everything written so far, and each write on its own.
     const Bytes& Written() const { return m_written; }
@@ -79,6 +86,11 @@ public:
         }
         Arrive();
         const auto* in = static_cast<const uint8_t*>(buffer);
+        if (m_hook && count > 0 && in[0] == m_hookCommand) {
+            std::function<void()> action = std::move(m_hook);
+            m_hook = nullptr;
+            action();
+        }
         m_written.insert(m_written.end(), in, in + count);
         m_writes.emplace_back(in, in + count);
         if (m_pMirror) {
@@ -119,4 +131,6 @@ private:
     uint32_t m_nFailWrite = 0;
     int m_nPurges = 0;
     Bytes* m_pMirror = nullptr;
+    uint8_t m_hookCommand = 0;
+    std::function<void()> m_hook;
 };

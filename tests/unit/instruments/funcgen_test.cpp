@@ -172,6 +172,28 @@ TEST_F(FuncGenTest, WindowSettersAndTheirChanges) {
     EXPECT_EQ(gen.TakeChanged(), 0);
 }
 
+TEST_F(FuncGenTest, ChangesMadeWhileThePassSendsGoOutNextPass) {
+    g_byModel = 2;
+    // An amplitude click between the amplitude going down and the range.
+    g_nFGenAmplitude = 40;
+    gen.SetOutRange(2);
+    stream->OnWrite(0xC6, [&] { gen.SetAmplitude(70); });
+    EXPECT_EQ(Sent([&] { gen.SendChanges(); }, 3), (Bytes{0xC3, 0, 0xC6, 2, 0xC3, 0x66}));
+    EXPECT_EQ(g_nFGenAmplitude, 70u);
+    EXPECT_EQ(Sent([&] { gen.SendChanges(); }), (Bytes{0xC3, 0xB2}));
+
+    // A formula typed while the last one's table is on its way.
+    ASSERT_TRUE(gen.SetFormula(u"SIN(X)", false));
+    gen.SetFunction(kFGenFormula);
+    stream->OnWrite(0xCB, [&] { ASSERT_TRUE(gen.SetFormula(u"-SIN(X)", false)); });
+    Sent([&] { gen.SendChanges(); }, 2);
+    EXPECT_EQ(g_bFGenFormulaPending, 1);
+    const Bytes again = Sent([&] { gen.SendFunction(kFGenFormula); }, 2);
+    // The crest of the new table is the trough.
+    ASSERT_EQ(again.size(), 3 + 2u * kFGenFormulaPoints);
+    EXPECT_EQ(again[3 + 2 * 2048], 0xFE);
+}
+
 TEST_F(FuncGenTest, StoredSettingsComeBackWithTheTablePending) {
     g_dFGenFrequency = 1234.5;
     g_nFGenAmplitude = 77;

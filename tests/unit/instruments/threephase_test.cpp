@@ -99,6 +99,14 @@ TEST_F(ThreePhaseTest, OutputsGoOffFirstAndOnLast) {
     EXPECT_EQ(Sent([&] { gen.SendChanges(); }, 2), (Bytes{0x41, 0x44, 50}));
 }
 
+TEST_F(ThreePhaseTest, PhasesClickedWhileThePassSendsGoOutNextPass) {
+    gen.SetPhases(90, 180);
+    stream->OnWrite(0x47, [&] { gen.SetPhases(30, 60); });
+    EXPECT_EQ(Sent([&] { gen.SendChanges(); }), (Bytes{0x47, 0x01, 0x0E, 0x00, 0xB4}));
+    EXPECT_EQ(std::tuple(uint32_t{g_nP3Phase2}, uint32_t{g_nP3Phase3}), std::tuple(30u, 60u));
+    EXPECT_EQ(Sent([&] { gen.SendChanges(); }), (Bytes{0x47, 0x01, 0x4A, 0x01, 0x2C}));
+}
+
 TEST_F(ThreePhaseTest, StoredSettingsAndAnOldRecord) {
     g_abP3PhaseOn[1] = 1;
     g_nP3Frequency = 42;
