@@ -55,11 +55,11 @@ bool CDigVI::PollDevices(CStreamIO*) {
     bool changed = false;
     if (m_pDigIO) {
         m_pDigIO->SendChanges();
+        // Against what is shown, not the last report: a notification that
+        // timed out is then repeated until the window has drawn the inputs.
         const uint16_t inputs = m_pDigIO->ReadInputs();
-        if (inputs != m_wInputs.load(std::memory_order_relaxed)) {
-            m_wInputs.store(inputs, std::memory_order_relaxed);
-            changed = true;
-        }
+        m_wInputs.store(inputs, std::memory_order_relaxed);
+        changed = inputs != m_wShownInputs.load(std::memory_order_relaxed);
     }
     if (m_pRelays)
         m_pRelays->SendChanges();
@@ -82,6 +82,7 @@ void CDigVI::RefreshOutputs() {
 
 void CDigVI::RefreshInputs() {
     const uint16_t word = m_wInputs.load(std::memory_order_relaxed);
+    m_wShownInputs.store(word, std::memory_order_relaxed);
     for (uint32_t bit = 0; bit < 16; ++bit)
         if (auto* lamp = dynamic_cast<CHotStatus*>(FindHotspot(kTagStatus, kIdInputLamp + bit)))
             if (lamp->SetOn((word >> bit) & 1))

@@ -24,7 +24,8 @@ public:
 
     CHotDigSeg7* m_pOutDisplay = nullptr;
     CHotDigSeg7* m_pInDisplay = nullptr;
-    std::atomic<uint16_t> m_wInputs{0}; // written by the worker
+    std::atomic<uint16_t> m_wInputs{0};      // the box's last report, written by the worker
+    std::atomic<uint16_t> m_wShownInputs{0}; // what the lamps show, written by the window
     CDigIO* m_pDigIO = nullptr;
     CRelays* m_pRelays = nullptr;
 

@@ -45,6 +45,17 @@ TEST_F(DigVITest, ClickOnAnOutputBitReachesTheBoxAndLightsItsInputLamp) {
     EXPECT_EQ(CentreColour(w, 4004), dark);
 }
 
+TEST_F(DigVITest, InputsChangedWhileTheWindowIsBusyAreShownWhenItIsFreeAgain) {
+    CBaseVI& w = Open(12);
+    const platform::Color dark = CentreColour(w, 4001);
+    g_wDigOut = 0x0002;
+    m_face.m_pDigIO->SetChanged(1);
+    // The window's thread does not answer: the worker's notification of the
+    // new inputs runs out of time.
+    platform::SleepMs(1500);
+    EXPECT_TRUE(PumpUntil([&] { return CentreColour(w, 4001) != dark; }));
+}
+
 TEST_F(DigVITest, SteppingTheOutputWordInBothDisplayModes) {
     CBaseVI& w = Open(11);
     struct Case {
