@@ -21,7 +21,7 @@ namespace {
 
 constexpr int32_t kMaxSide = 32767;
 // Larger image parts are not drawn: no panel bitmap comes near this.
-constexpr int64_t kMaxImagePixels = int64_t(1) << 24;
+constexpr int64_t kMaxImagePixels = int64_t(1) << 22;
 // Control point distance of a quarter ellipse drawn as a Bezier curve.
 constexpr double kKappa = 0.5522847498;
 
@@ -225,7 +225,10 @@ private:
 
 class BufferGfx final : public Gfx {
 public:
-    BufferGfx(VectorGfx& doc, const Rect& area) : doc_(doc), area_(area) {}
+    // An empty area still gets a context (a clip of no size: nothing shows).
+    BufferGfx(VectorGfx& doc, const Rect& area)
+        : doc_(doc), area_{area.left, area.top, std::max(area.left, area.right),
+                           std::max(area.top, area.bottom)} {}
 
     Rect ClipBox() const override { return area_; }
     void FillRect(const Rect& r, Color c) override {
