@@ -76,7 +76,7 @@ public:
     void FrameRect(const Rect& r, Color c, int32_t width) override {
         if (width <= 0 || r.IsEmpty())
             return;
-        if (2 * width >= r.Width() || 2 * width >= r.Height())
+        if (2 * int64_t(width) >= r.Width() || 2 * int64_t(width) >= r.Height())
             return FillRect(r, c);
         Begin();
         const Rect hole = r.Inflated(-width);
