@@ -5,8 +5,8 @@
 #include <atomic>
 #include <thread>
 
-#include "support/fake_window.h"
 #include "support/pictures.h"
+#include "support/fake_window.h"
 
 using namespace platform;
 

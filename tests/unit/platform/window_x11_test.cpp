@@ -2,8 +2,8 @@
 // path reaches the window, and a press-tracking loop sees its release.
 #include <gtest/gtest.h>
 
-#include "support/fake_window.h"
 #include "support/pictures.h"
+#include "support/fake_window.h"
 
 using namespace platform;
 
