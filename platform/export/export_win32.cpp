@@ -1,17 +1,47 @@
-// The clipboard and the print dialog through the Windows API. Vector files
-// are written by the cairo backend only.
+// Vector files from the program's own writer; the clipboard and the print
+// dialog through the Windows API.
 #include <windows.h>
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/export/export.h"
+#include "platform/export/vector_gfx.h"
 #include "platform/gfx/gfx_win32.h"
 
 namespace platform {
 
-bool WriteDocument(DocumentKind, const std::u16string&, Size, const DrawPicture&) {
+bool WriteDocument(DocumentKind kind, const std::u16string& path, Size size,
+                   const DrawPicture& draw) {
+    if (path.empty() || path.find(u'\0') != std::u16string::npos) {
+        return false;
+    }
+    const std::string document = DrawVectorDocument(kind, size, draw);
+    if (document.empty()) {
+        return false;
+    }
+    // Written beside the target and renamed, so a failure leaves no half file.
+    const std::wstring target(path.begin(), path.end());
+    const std::wstring temp = target + L".part";
+    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool ok = true;
+    for (size_t at = 0; ok && at < document.size();) {
+        const DWORD chunk = DWORD(std::min<size_t>(document.size() - at, 1u << 20));
+        DWORD written = 0;
+        ok = WriteFile(file, document.data() + at, chunk, &written, nullptr) && written == chunk;
+        at += chunk;
+    }
+    ok = CloseHandle(file) && ok;
+    if (ok && MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return true;
+    }
+    DeleteFileW(temp.c_str());
     return false;
 }
 
