@@ -138,6 +138,7 @@ TEST_F(ScopeVITest, NullModelAndBadWorkspaceRecords) {
     EXPECT_EQ(g_nScopeWindows.load(), 1);
     m_face.CloseAllWindows();
     EXPECT_TRUE(PumpUntil([] { return g_nScopeWindows.load() == 0; }));
+    m_face.ForceStopWorker(); // its last pass must end before the models change
 
     m_face.CreateAllDevices();
     CScopeVI& w = Open();
