@@ -2,7 +2,6 @@
 // another client on the display gets it, until that client takes the clipboard.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <future>
 #include <random>
@@ -21,7 +20,6 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-// Another client on the display, asking for the clipboard as ICCCM says.
 struct Requestor {
     Display* d = XOpenDisplay(nullptr);
     ::Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
@@ -37,7 +35,6 @@ struct Requestor {
                 return true;
         return false;
     }
-    // The property's type and bytes, deleted once read.
     std::pair<Atom, Bytes> Take() {
         Atom type = 0;
         int format = 0;
@@ -62,22 +59,23 @@ struct Requestor {
             return reply;
         std::pair<Atom, Bytes> all;
         while (all.second.size() < (1u << 26) && Wait(PropertyNotify, e)) { // ends if they do not
-            if (e.xproperty.state == PropertyNewValue) {
-                auto piece = Take();
-                if (piece.second.empty())
-                    return all;
-                all.first = piece.first;
-                all.second.insert(all.second.end(), piece.second.begin(), piece.second.end());
-            }
+            if (e.xproperty.state != PropertyNewValue)
+                continue;
+            auto piece = Take();
+            if (piece.second.empty())
+                return all;
+            all.first = piece.first;
+            all.second.insert(all.second.end(), piece.second.begin(), piece.second.end());
         }
         return {};
     }
 };
 
 Pixels Picture(int32_t w, int32_t h) {
-    Pixels p{w, h, std::vector<Color>(static_cast<size_t>(w * h))};
-    std::generate(p.data.begin(), p.data.end(),
-                  [r = std::mt19937(7)]() mutable { return r() & 0xFFFFFF; });
+    std::mt19937 random(7);
+    Pixels p{w, h, {}};
+    while (p.data.size() < static_cast<size_t>(w * h))
+        p.data.push_back(random() & 0xFFFFFF);
     return p;
 }
 
