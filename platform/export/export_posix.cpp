@@ -1,5 +1,5 @@
-// Vector documents and printing with cairo's SVG and PDF surfaces. There is
-// no clipboard without a display server this program talks to.
+// Vector documents and printing with cairo's SVG and PDF surfaces; the
+// clipboard is the X display's that the calling thread's windows are on.
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
 
@@ -8,6 +8,7 @@
 #include "framework/wstr.h"
 #include "platform/export/export.h"
 #include "platform/gfx/cairo_gfx.h"
+#include "platform/window/window_posix.h"
 
 namespace platform {
 
@@ -38,8 +39,8 @@ bool WriteDocument(DocumentKind kind, const std::u16string& path, Size size,
     return ok;
 }
 
-bool CopyToClipboard(const Pixels&) {
-    return false;
+bool CopyToClipboard(const Pixels& pixels) {
+    return X11CopyToClipboard(pixels);
 }
 
 bool PrintPicture(const std::u16string&, Size size, const DrawPicture& draw,

@@ -4,7 +4,9 @@
 
 #include <cairo.h>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/gfx/gfx.h"
 
@@ -22,5 +24,7 @@ Pixels ReadSurface(cairo_surface_t* surface);
 
 // A PNG held in memory as a cairo image surface; null when it is not one.
 cairo_surface_t* DecodePng(const unsigned char* data, size_t size);
+// Pixels as a PNG in memory; empty when they cannot be encoded.
+std::vector<uint8_t> EncodePng(const Pixels& pixels);
 
 } // namespace platform

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <new>
 
 #include "framework/wstr.h"
 #include "platform/gfx/cairo_gfx.h"
@@ -507,14 +508,15 @@ std::shared_ptr<Image> LoadImageFile(const std::u16string& path) {
     return WrapSurface(s ? s : DecodeBmp(*bytes));
 }
 
-bool WritePng(const Pixels& pixels, const std::u16string& path) {
+std::vector<uint8_t> EncodePng(const Pixels& pixels) {
+    std::vector<uint8_t> png;
     if (pixels.data.size() != static_cast<size_t>(std::max(pixels.width, 0)) *
                                   static_cast<size_t>(std::max(pixels.height, 0))) {
-        return false;
+        return png;
     }
     cairo_surface_t* s = CreateRgbSurface(pixels.width, pixels.height);
     if (!s) {
-        return false;
+        return png;
     }
     for (int32_t y = 0; y < pixels.height; ++y) {
         uint32_t* row = Row(s, y);
@@ -523,15 +525,43 @@ bool WritePng(const Pixels& pixels, const std::u16string& path) {
         }
     }
     cairo_surface_mark_dirty(s);
+    // Nothing may throw through cairo's C frames.
+    auto append = [](void* closure, const unsigned char* data, unsigned int length) {
+        auto* out = static_cast<std::vector<uint8_t>*>(closure);
+        try {
+            out->insert(out->end(), data, data + length);
+        } catch (const std::bad_alloc&) {
+            return CAIRO_STATUS_NO_MEMORY;
+        }
+        return CAIRO_STATUS_SUCCESS;
+    };
+    if (cairo_surface_write_to_png_stream(s, append, &png) != CAIRO_STATUS_SUCCESS) {
+        png.clear();
+    }
+    cairo_surface_destroy(s);
+    return png;
+}
+
+bool WritePng(const Pixels& pixels, const std::u16string& path) {
+    const std::vector<uint8_t> png = EncodePng(pixels);
+    if (png.empty()) {
+        return false;
+    }
     // Written beside the target and renamed, so a failure leaves no half file.
     std::string target = Utf8(path);
     std::string part = target + ".part";
-    bool ok = cairo_surface_write_to_png(s, part.c_str()) == CAIRO_STATUS_SUCCESS &&
-              std::rename(part.c_str(), target.c_str()) == 0;
+    bool ok;
+    {
+        std::ofstream out(part, std::ios::binary | std::ios::trunc);
+        ok = out.write(reinterpret_cast<const char*>(png.data()),
+                       static_cast<std::streamsize>(png.size()))
+                 .flush()
+                 .good();
+    }
+    ok = ok && std::rename(part.c_str(), target.c_str()) == 0;
     if (!ok) {
         std::remove(part.c_str());
     }
-    cairo_surface_destroy(s);
     return ok;
 }
 

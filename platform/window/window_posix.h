@@ -13,8 +13,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/window/window.h"
+
+// Xlib's own types, so that its macros stay out of the shared code.
+struct _XDisplay;
+union _XEvent;
 
 namespace platform {
 
@@ -149,5 +154,34 @@ std::unique_ptr<Window> CreateX11Window(WindowHandler& handler, WindowStyle styl
 std::unique_ptr<Window> CreateOffscreenWindow(WindowHandler& handler, WindowStyle style,
                                               Window* parent);
 bool X11Available();
+
+// The CLIPBOARD selection as one display connection owns it: a hidden window
+// of that connection offers a picture as "image/png" until another client
+// takes the selection (clipboard_x11.cpp).
+class X11Clipboard {
+public:
+    explicit X11Clipboard(_XDisplay* dpy);
+    ~X11Clipboard();
+    X11Clipboard(const X11Clipboard&) = delete;
+    X11Clipboard& operator=(const X11Clipboard&) = delete;
+
+    // Takes the selection for the PNG; false when the server gave it to
+    // another client meanwhile.
+    bool Offer(std::vector<uint8_t> png);
+    bool Holds() const;
+    // Answers requests for the selection and carries on the transfers in
+    // pieces; false when the event is none of the clipboard's.
+    bool Handle(const _XEvent& e);
+
+private:
+    struct State;
+    std::unique_ptr<State> s_;
+};
+
+// Puts the pixels on the clipboard of this thread's X display; false when
+// the thread's windows are not on one.
+bool X11CopyToClipboard(const Pixels& pixels);
+// This thread's display still offers a picture on the clipboard.
+bool X11ClipboardHeld();
 
 } // namespace platform

@@ -47,6 +47,7 @@ public:
         xtest = XTestQueryExtension(dpy, &ev, &err, &major, &minor) != 0;
     }
     ~X11Display() override {
+        clipboard_.reset();
         for (Cursor c : {arrow_, hand_}) {
             if (c) {
                 XFreeCursor(dpy_, c);
@@ -65,6 +66,13 @@ public:
     void Dispatch() override;
 
     Display* Dpy() const { return dpy_; }
+    X11Clipboard& Clipboard() {
+        if (!clipboard_) {
+            clipboard_ = std::make_unique<X11Clipboard>(dpy_);
+        }
+        return *clipboard_;
+    }
+    bool HoldsClipboard() const { return clipboard_ && clipboard_->Holds(); }
     Cursor Arrow() {
         if (!arrow_) {
             arrow_ = XCreateFontCursor(dpy_, XC_left_ptr);
@@ -122,6 +130,7 @@ private:
     Display* dpy_;
     Cursor arrow_ = 0;
     Cursor hand_ = 0;
+    std::unique_ptr<X11Clipboard> clipboard_;
 };
 
 class X11Window final : public WindowBase {
@@ -361,6 +370,9 @@ void X11Display::Dispatch() {
     while (XPending(dpy_) > 0) {
         XEvent e;
         XNextEvent(dpy_, &e);
+        if (clipboard_ && clipboard_->Handle(e)) {
+            continue;
+        }
         auto it = windows.find(e.xany.window);
         if (it != windows.end()) {
             it->second->Handle(e);
@@ -405,6 +417,22 @@ std::unique_ptr<Window> CreateX11Window(WindowHandler& handler, WindowStyle styl
 
 bool X11Available() {
     return ThreadDisplay() != nullptr;
+}
+
+bool X11CopyToClipboard(const Pixels& pixels) {
+    // Only the display this thread's windows are already on: off-screen
+    // windows have no clipboard.
+    auto* x = dynamic_cast<X11Display*>(MessageLoop::ForThisThread()->Source());
+    if (!x || OffscreenWindows()) {
+        return false;
+    }
+    std::vector<uint8_t> png = EncodePng(pixels);
+    return !png.empty() && x->Clipboard().Offer(std::move(png));
+}
+
+bool X11ClipboardHeld() {
+    auto* x = dynamic_cast<X11Display*>(MessageLoop::ForThisThread()->Source());
+    return x && x->HoldsClipboard();
 }
 
 } // namespace platform
