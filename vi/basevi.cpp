@@ -338,11 +338,18 @@ void CBaseVI::SelectRadio(CHotspot* radio) {
     if (at == m_Hotspots.size()) {
         return;
     }
-    auto clear = [this](CHotspot& h) {
+    // Only the marks change; the labels stay as the panel was painted.
+    std::unique_ptr<platform::Gfx> dc = m_pWnd ? m_pWnd->ClientGfx() : nullptr;
+    auto redraw = [&dc](CHotspot& h) {
+        if (dc) {
+            h.Draw(*dc, true);
+        }
+    };
+    auto clear = [&redraw](CHotspot& h) {
         if (auto* t = dynamic_cast<CHotToggle*>(&h)) {
             t->SetChecked(false);
         }
-        DrawNow(&h);
+        redraw(h);
     };
     for (size_t j = at + 1; j < m_Hotspots.size() && m_Hotspots[j]->m_nTag == kTagRadio; ++j) {
         clear(*m_Hotspots[j]);
@@ -353,7 +360,7 @@ void CBaseVI::SelectRadio(CHotspot* radio) {
     if (auto* t = dynamic_cast<CHotToggle*>(radio)) {
         t->SetChecked(true);
     }
-    DrawNow(radio);
+    redraw(*radio);
 }
 
 void CBaseVI::SetMenuValue(uint32_t id, uint32_t value) {

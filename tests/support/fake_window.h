@@ -45,6 +45,7 @@ struct FakeGfx : platform::Gfx {
         std::make_shared<std::vector<std::vector<platform::Point>>>();
     std::shared_ptr<std::vector<platform::Rect>> fills =
         std::make_shared<std::vector<platform::Rect>>();
+    std::shared_ptr<int> texts = std::make_shared<int>(0);
 
     platform::Rect ClipBox() const override { return {0, 0, 1000, 1000}; }
     void FillRect(const platform::Rect& r, platform::Color) override { fills->push_back(r); }
@@ -62,7 +63,9 @@ struct FakeGfx : platform::Gfx {
         return {static_cast<int32_t>(t.size()) * 6, 11};
     }
     void Text(platform::Point, const std::u16string&, const platform::FontSpec&,
-              platform::Color) override {}
+              platform::Color) override {
+        ++*texts;
+    }
     std::unique_ptr<platform::Gfx> CreateBuffer(const platform::Rect&) override {
         return std::make_unique<FakeGfx>(*this);
     }

@@ -30,7 +30,7 @@ bool CHotPressable::TrackPress(platform::Gfx& dc, CBaseVI* wnd) {
     bool deleted = false;
     m_pDeleted = &deleted;
     m_bPressed = 1;
-    Draw(dc, false);
+    Draw(dc, true);
     w->SetCapture(true);
     bool inside = false;
     for (;;) {
@@ -52,7 +52,7 @@ bool CHotPressable::TrackPress(platform::Gfx& dc, CBaseVI* wnd) {
     }
     m_pDeleted = nullptr;
     m_bPressed = 0;
-    Draw(dc, false);
+    Draw(dc, true);
     w->SetCapture(false);
     return inside;
 }

@@ -60,7 +60,7 @@ bool CHotRadio::OnClick(platform::Gfx& dc, CBaseVI* wnd) {
         m_bChecked = 1;
         wnd->Wnd()->PostCommand(m_nId);
     }
-    Draw(dc, false);
+    Draw(dc, true);
     return true;
 }
 
@@ -78,7 +78,9 @@ void CHotRadio::Draw(platform::Gfx& dc, bool onlyIfChanged) {
     const platform::Size ext =
         m_strText.empty() ? platform::Size{} : dc.TextExtent(m_strText, m_Font);
     const int32_t gap = m_strText.empty() ? 0 : 4;
-    if (!m_strText.empty())
+    // The label only with the panel behind it: drawn again over itself, its
+    // smoothed edges would darken into bold.
+    if (!m_strText.empty() && !onlyIfChanged)
         dc.Text({m_rcArea.left + m_szImage.cx + gap, m_rcArea.top + (m_szImage.cy - ext.cy) / 2},
                 m_strText, m_Font, m_crText);
     m_rcArea.right = m_rcArea.left + m_szImage.cx + gap + ext.cx;
@@ -97,7 +99,7 @@ void SelectRadioInGroup(CBaseVI& wnd, CHotRadio& radio, platform::Gfx& dc) {
         if (!other || other->m_nTag != kTagRadio)
             return false;
         other->m_bChecked = 0;
-        other->Draw(dc, false);
+        other->Draw(dc, true);
         return true;
     };
     for (size_t i = at + 1; i < list.size() && clear(i); ++i) {
@@ -105,7 +107,7 @@ void SelectRadioInGroup(CBaseVI& wnd, CHotRadio& radio, platform::Gfx& dc) {
     for (size_t i = at; i-- > 0 && clear(i);) {
     }
     radio.m_bChecked = 1;
-    radio.Draw(dc, false);
+    radio.Draw(dc, true);
 }
 
 CHotSwitch::CHotSwitch(uint32_t tag, uint32_t bitmap, int32_t images)

@@ -85,6 +85,10 @@ TEST_F(Controls, RadioGroupEndsAtTheFirstOtherControl) {
     EXPECT_TRUE(Press(b, 20)); // already selected
     EXPECT_EQ(vi.wnd->posted.size(), 1u);
     EXPECT_EQ(b.m_rcArea.right, b.m_szImage.cx + 4 + 4 * 6); // image, gap, text
+    // Clicks redraw the marks only: a label drawn over itself turns bold.
+    EXPECT_EQ(*dc.texts, 0);
+    b.Draw(dc, false);
+    EXPECT_EQ(*dc.texts, 1);
 }
 
 TEST_F(Controls, DisabledPowerButtonShowsItsFifthImageAndIgnoresClicks) {
