@@ -42,7 +42,9 @@ void CHotMeterLcd::Draw(platform::Gfx& dc, bool) {
     // The unit in a smaller font at the right, the reading right-aligned
     // before it, both on the middle line.
     platform::FontSpec unitFont;
-    unitFont.height = m_Font.height * 3 / 5 < -9 ? m_Font.height * 3 / 5 : -9;
+    // In 64 bits: the height comes from the panel file and may be anything.
+    const int64_t smaller = int64_t{m_Font.height} * 3 / 5;
+    unitFont.height = smaller < -9 ? static_cast<int32_t>(smaller) : -9;
     unitFont.weight = 700;
     const platform::Size unit = g.TextExtent(m_strUnit, unitFont);
     const platform::Size value = g.TextExtent(m_strValue, m_Font);
