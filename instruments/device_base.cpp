@@ -16,6 +16,13 @@ Relaxed<uint32_t> g_nCouplingA{0};
 Relaxed<uint32_t> g_nRangeB{8};
 Relaxed<uint32_t> g_nCouplingB{0};
 
+void SetInputSettings(uint32_t rangeA, uint32_t couplingA, uint32_t rangeB, uint32_t couplingB) {
+    g_nRangeA = rangeA;
+    g_nCouplingA = couplingA;
+    g_nRangeB = rangeB;
+    g_nCouplingB = couplingB;
+}
+
 void CKobDevice::Lock() {
     g_csDevices.Lock();
 }

@@ -82,6 +82,8 @@ inline constexpr uint32_t kCouplingGround = 2;
 inline constexpr bool IsInputSetting(uint32_t range, uint32_t coupling) {
     return range < kRangeCount && coupling <= kCouplingGround;
 }
+// Both inputs' ranges and couplings as stored settings bring them back.
+void SetInputSettings(uint32_t rangeA, uint32_t couplingA, uint32_t rangeB, uint32_t couplingB);
 
 // The change bit of the input settings, the same in the scope and the meter.
 inline constexpr uint16_t kInputChanged = 2;

@@ -246,10 +246,7 @@ void CKobMeter::Serialize(CArchive& ar) {
     if (!inputs || !shunts) {
         ThrowArchiveException(CArchiveException::generic);
     }
-    g_nCouplingA = couplingA;
-    g_nRangeA = rangeA;
-    g_nCouplingB = couplingB;
-    g_nRangeB = rangeB;
+    SetInputSettings(rangeA, couplingA, rangeB, couplingB);
     g_dShunt1 = shunt1;
     g_dShunt2 = shunt2;
     SetChanged(0xFFFF);

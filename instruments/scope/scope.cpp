@@ -545,11 +545,8 @@ void CScope::Serialize(CArchive& ar) {
     g_nTimeBaseApplied = applied;
     g_nTimeBase = timeBase;
     g_bShowA = showA;
-    g_nCouplingA = couplingA;
-    g_nRangeA = rangeA;
     g_bShowB = showB;
-    g_nCouplingB = couplingB;
-    g_nRangeB = rangeB;
+    SetInputSettings(rangeA, couplingA, rangeB, couplingB);
     g_nTriggerMode = mode;
     m_nTriggerSource = source;
     g_nPostTrigger = post;
